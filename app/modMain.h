@@ -1,0 +1,38 @@
+// The run: set-up, the main loop and tear-down, and the program-wide state they share.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "display/frmMain.h"
+#include "platform/Clock.h"
+
+namespace brakkenfel {
+
+class clsSprites;
+
+/// The one sprite registry of the run; created first in set-up, released last in tear-down.
+extern std::shared_ptr<clsSprites> Sprites;
+/// Set (-1) by the window's unload handler; the main loop stops at the top of its next pass.
+extern std::int16_t QuitRequested;
+/// Registry slot of the Cannon.
+extern std::int16_t CannonIndex;
+/// Registry slot of the Helicopter.
+extern std::int16_t HelicopterIndex;
+
+/// What a run needs from outside: time, the window, and where the program lives.
+struct ContestHost {
+    /// The clock that paces the loop.
+    Clock* TickClock = nullptr;
+    /// Creates the main window; called once, when set-up shows it.
+    std::function<std::shared_ptr<FormWindow>()> CreateMainWindow;
+    /// The folder that holds the program file, without a trailing separator.
+    std::string ProgramFolder;
+};
+
+/// Builds the arena, runs the main loop until the window is closed, and releases what it built.
+void RunContest(const ContestHost& Host);
+
+}  // namespace brakkenfel

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what Brakkenfel and its tests need, builds everything and runs every test.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+"$root/tools/install-deps.sh" --test
+"$root/tools/build.sh" "$build" "$@"
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"

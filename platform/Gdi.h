@@ -30,6 +30,14 @@ public:
     GdiBitmap(std::int32_t width, std::int32_t height);
     /// A view of pixels owned elsewhere; `pitch` is the distance between rows in pixels.
     GdiBitmap(std::uint32_t* pixels, std::int32_t width, std::int32_t height, std::int32_t pitch);
+    /// A copy: an owned bitmap gets pixels of its own, a view looks at the same pixels.
+    GdiBitmap(const GdiBitmap& other);
+    /// Copies `other` the way the copy constructor does.
+    GdiBitmap& operator=(const GdiBitmap& other);
+    /// Takes over `other`'s pixels and leaves it 0 x 0.
+    GdiBitmap(GdiBitmap&& other) noexcept;
+    /// Takes over `other`'s pixels and leaves it 0 x 0.
+    GdiBitmap& operator=(GdiBitmap&& other) noexcept;
 
     /// Width in pixels.
     std::int32_t Width() const { return width_; }

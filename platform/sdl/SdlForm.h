@@ -1,0 +1,92 @@
+// The main window on SDL2: caption, a sunken picture box drawn into the window surface, a text label.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "display/FormLayout.h"
+#include "display/frmMain.h"
+#include "platform/sdl/SdlText.h"
+
+namespace brakkenfel {
+
+/// The window's background, also the label's (0xRRGGBB).
+inline constexpr std::uint32_t FormBackground = 0xF0F0F0;
+
+/// How the window surface is drawn on.
+enum class SurfaceMode {
+    Auto,    ///< straight into the window surface when its pixels are 32-bit XRGB, else through a copy
+    Shadow,  ///< always through an own XRGB copy blitted to the window surface when presented
+};
+
+/// frmMain as an SDL2 window. Drawing lands in the window surface and is shown at the end of the
+/// loop's pass, when the event queue is next looked at (as Xlib flushes its output on XPending).
+class SdlForm final : public FormWindow {
+public:
+    /// Creates the window hidden, with caption "Brakkenfel" and an empty label; fails with RuntimeError.
+    explicit SdlForm(SurfaceMode mode = SurfaceMode::Auto);
+    ~SdlForm() override;
+    SdlForm(const SdlForm&) = delete;
+    SdlForm& operator=(const SdlForm&) = delete;
+
+    void Show() override;
+    void SetCaption(const std::string& text) override;
+    std::string Caption() const override;
+    void SetScaleModePixels() override;
+    double ScaleWidth() const override;
+    double ScaleHeight() const override;
+    /// The picture box's context; whatever is drawn into it is shown at the end of the pass.
+    HDC PictureBoxDC() override;
+    std::string LabelCaption() const override;
+    /// Sets the label's text, sizes the label to it and renders it; the only time text is rendered.
+    void SetLabelCaption(const std::string& text) override;
+    /// Shows pending drawing, pumps SDL's events and tells whether any (or a stop signal) waits.
+    bool HasPendingEvents() override;
+    /// Dispatches every queued event: a close request or a stop signal runs Form_Unload once.
+    void ProcessPendingEvents() override;
+
+    /// The SDL window.
+    SDL_Window* Window() const { return window_; }
+    /// The client area as drawn so far (not necessarily shown yet), XRGB pixels.
+    const SDL_Surface* Canvas() const { return canvas_; }
+    /// The label's current width in pixels.
+    int LabelWidth() const { return labelWidth_; }
+    /// How many times label text has been rendered.
+    int LabelRenders() const { return labelRenders_; }
+    /// True once the window has unloaded (hidden after its unload handler let it close).
+    bool Unloaded() const { return unloaded_; }
+
+private:
+    void Attach();
+    void PaintChrome();
+    void PaintLabel(int clearWidth);
+    void MarkDirty(const SDL_Rect& rect);
+    void Present();
+    void Dispatch(const SDL_Event& event);
+    void Unload();
+
+    SurfaceMode mode_;
+    SDL_Window* window_ = nullptr;
+    SDL_Surface* canvas_ = nullptr;  // the window surface itself, or shadow_
+    SurfacePtr shadow_;
+    HBITMAP pictureBitmap_;
+    DCHandle pictureDC_;
+    std::unique_ptr<SdlText> font_;
+    std::string caption_ = "Brakkenfel";
+    std::string label_;
+    int labelWidth_ = 0;
+    int labelRenders_ = 0;
+    bool pixels_ = false;
+    bool unloaded_ = false;
+    bool allDirty_ = false;
+    std::vector<SDL_Rect> dirty_;
+};
+
+/// A new SDL main window, for ContestHost::CreateMainWindow.
+std::shared_ptr<FormWindow> CreateSdlForm();
+
+}  // namespace brakkenfel

@@ -12,6 +12,7 @@
 namespace brakkenfel {
 
 class clsSprites;
+class Sprite;
 
 /// The one sprite registry of the run; created first in set-up, released last in tear-down.
 extern std::shared_ptr<clsSprites> Sprites;
@@ -30,9 +31,23 @@ struct ContestHost {
     std::function<std::shared_ptr<FormWindow>()> CreateMainWindow;
     /// The folder that holds the program file, without a trailing separator.
     std::string ProgramFolder;
+    /// Creates the contestant for the gun named "Cannon" or "Helicopter"; empty: the computer gunner.
+    std::function<std::shared_ptr<Sprite>(const std::string& GunName)> MakeContestant;
+    /// Called after each move's bullets have flown (per-move traces); may be empty.
+    std::function<void()> AfterMove;
 };
 
 /// Builds the arena, runs the main loop until the window is closed, and releases what it built.
 void RunContest(const ContestHost& Host);
+/// Set-up: the registry and both guns, the angle tables, the scheduler, the window, the back buffer.
+void SetUpContest(const ContestHost& Host);
+/// The main loop: one tick per pass until QuitRequested, then pending events.
+void RunMainLoop(const ContestHost& Host);
+/// One move: each gun's step and contestant, then every bullet's flight.
+void RunMove();
+/// Tear-down: back buffer, window, bullet pool, registry, in that order.
+void TearDownContest();
+/// The path of the guns' picture strip in `ProgramFolder`.
+std::string PicturePath(const std::string& ProgramFolder);
 
 }  // namespace brakkenfel

@@ -1,0 +1,107 @@
+// The run: set-up in its fixed order, the main loop that dispatches ticks, and tear-down.
+#include "app/modMain.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "app/modTicks.h"
+#include "bullets/modBulletAndGravity.h"
+#include "contest/clsAI.h"
+#include "display/BackBuffer.h"
+#include "display/ComposeFrame.h"
+#include "display/UpdateCaption.h"
+#include "platform/Errors.h"
+#include "sprites/clsSprites.h"
+
+namespace brakkenfel {
+
+std::shared_ptr<clsSprites> Sprites;
+std::int16_t QuitRequested = 0;
+std::int16_t CannonIndex = 0;
+std::int16_t HelicopterIndex = 0;
+
+namespace {
+
+// A measure converted to a whole number of pixels: nearest, halves to even, overflow checked.
+std::int32_t ToPixels(double value) {
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max())) {
+        throw RuntimeError(ErrOverflow, "picture box size " + std::to_string(value));
+    }
+    return static_cast<std::int32_t>(rounded);
+}
+
+// The contestant for a gun: the host's choice, or the computer gunner.
+std::shared_ptr<Sprite> NewContestant(const ContestHost& Host, const std::string& GunName) {
+    if (Host.MakeContestant) return Host.MakeContestant(GunName);
+    return std::make_shared<clsAI>();
+}
+
+}  // namespace
+
+std::string PicturePath(const std::string& ProgramFolder) {
+    // Plain concatenation: a folder that already ends in a separator gives a doubled one.
+    return ProgramFolder + "/cannon.bmp";
+}
+
+void SetUpContest(const ContestHost& Host) {
+    Sprites = std::make_shared<clsSprites>();
+    CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, NewContestant(Host, "Cannon"),
+                                     PicturePath(Host.ProgramFolder), 16, 16, 16, 89, 29);
+    HelicopterIndex = Sprites->AddSprite("Helicopter", 40.0f, 40.0f, 0, -1, NewContestant(Host, "Helicopter"),
+                                         PicturePath(Host.ProgramFolder), 16, 16, 16, 59, 14);
+    // Nothing built in draws from it; contestants compiled into the arena may.
+    std::srand(static_cast<unsigned>(Host.TickClock->Counter()));
+    BuildTrigTables();
+    StartTicks(*Host.TickClock);
+
+    frmMain = Host.CreateMainWindow();
+    frmMain->Show();
+    frmMain->SetScaleModePixels();
+    BackWidth = ToPixels(frmMain->ScaleWidth());
+    BackHeight = ToPixels(frmMain->ScaleHeight());
+    CreateBackBuffer(frmMain->PictureBoxDC());
+}
+
+void RunMove() {
+    Sprites->UpdateSprite(CannonIndex);
+    Sprites->UpdateSprite(HelicopterIndex);
+    // A shot fired during the two updates flies its first step in this same move.
+    MoveBullets();
+}
+
+void RunMainLoop(const ContestHost& Host) {
+    while (QuitRequested == 0) {
+        switch (NextTick()) {
+        case TickMove:
+            RunMove();
+            if (Host.AfterMove) Host.AfterMove();
+            break;
+        case TickFrame:
+            ComposeFrame();
+            break;
+        case TickSecond:
+            UpdateCaption();
+            break;
+        default:
+            break;
+        }
+        if (frmMain->HasPendingEvents()) frmMain->ProcessPendingEvents();
+    }
+}
+
+void TearDownContest() {
+    DestroyBackBuffer();
+    frmMain.reset();
+    EraseBullets();
+    Sprites.reset();
+}
+
+void RunContest(const ContestHost& Host) {
+    SetUpContest(Host);
+    RunMainLoop(Host);
+    TearDownContest();
+}
+
+}  // namespace brakkenfel

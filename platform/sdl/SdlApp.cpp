@@ -37,6 +37,9 @@ bool IsHeadlessDriver(const char* name) {
 bool OpenVideo(std::string& why) {
     // Our own handlers turn signals into an unload; SDL's would turn them into SDL_QUIT behind our back.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Frames are drawn by the CPU; handing the window surface to the display as it is spares a GL
+    // context (and, without a GPU, a software rasteriser's threads) that would only copy it again.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     const char* asked = std::getenv("SDL_VIDEODRIVER");
     const bool driverNamed = asked != nullptr && asked[0] != '\0';
     if (driverNamed && IsHeadlessDriver(asked)) {

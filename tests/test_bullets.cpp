@@ -20,10 +20,23 @@ constexpr std::int16_t True = -1;
 /// A bullet in flight at (x, y) with the given speeds.
 Bullet Flying(float x, float y, float speedX = 0.0f, float speedY = 0.0f) { return {x, y, speedX, speedY, True}; }
 
-/// One rounding to float of an operation done exactly in double. Float sums and quotients of
-/// floats are correctly rounded this way too, so it reproduces what a strict 32-bit step gives
-/// without going through the code's own float arithmetic.
+/// Rounds a double result to float: for sums and quotients of floats this equals the strict
+/// 32-bit operation, computed without the code's own float arithmetic.
 float F(double exact) { return static_cast<float>(exact); }
+
+/// The float's bit pattern, so a comparison cannot hide a last-bit difference.
+std::uint32_t Bits(float value) { return std::bit_cast<std::uint32_t>(value); }
+
+/// The number of the RuntimeError `call` raises, or 0 when it raises none.
+template <class Call>
+std::int32_t ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const RuntimeError& error) {
+        return error.Number();
+    }
+    return 0;
+}
 
 class BulletTest : public ::testing::Test {
 protected:
@@ -33,7 +46,15 @@ protected:
         BackWidth = 373;
         BackHeight = 285;
     }
-    void TearDown() override { EraseBullets(); }
+    void TearDown() override {
+        EraseBullets();
+        BackWidth = savedWidth_;
+        BackHeight = savedHeight_;
+    }
+
+private:
+    std::int32_t savedWidth_ = BackWidth;
+    std::int32_t savedHeight_ = BackHeight;
 };
 
 struct TableCase {
@@ -106,14 +127,8 @@ TEST_F(BulletTest, SpawnTakesTheLowestFreeSlotOrAppendsOne) {
 
 TEST_F(BulletTest, FullPoolRefusesAnotherBulletAndKeepsItsContents) {
     Bullets.assign(MaxBullets, Flying(1.0f, 2.0f, 3.0f, 4.0f));
-    const std::size_t size = Bullets.size();
-    try {
-        AddBullet(5.0f, 5.0f, 0, 2.0f);
-        FAIL() << "a 32768th bullet was accepted";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), ErrOverflow);
-    }
-    ASSERT_EQ(Bullets.size(), size);
+    EXPECT_EQ(ErrorOf([] { AddBullet(5.0f, 5.0f, 0, 2.0f); }), ErrOverflow);
+    ASSERT_EQ(Bullets.size(), std::size_t{MaxBullets});
     for (const Bullet& b : Bullets)
         ASSERT_TRUE(b.X == 1.0f && b.Y == 2.0f && b.SpeedX == 3.0f && b.SpeedY == 4.0f && b.Active == True);
     EXPECT_EQ(CountBullets(), 32767);
@@ -129,10 +144,10 @@ TEST_F(BulletTest, OneMoveAppliesDragThenGravityInFloatSteps) {
     const Bullet& b = Bullets[0];
     const float speedX = F(2.0 / double{DragDivisor});
     const float speedY = F(double{F(0.0 / double{DragDivisor})} + double{Gravity});
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(b.SpeedX), std::bit_cast<std::uint32_t>(speedX));
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(b.SpeedY), std::bit_cast<std::uint32_t>(speedY));
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(b.X), std::bit_cast<std::uint32_t>(F(100.0 + double{speedX})));
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(b.Y), std::bit_cast<std::uint32_t>(F(100.0 + double{speedY})));
+    EXPECT_EQ(Bits(b.SpeedX), Bits(speedX));
+    EXPECT_EQ(Bits(b.SpeedY), Bits(speedY));
+    EXPECT_EQ(Bits(b.X), Bits(F(100.0 + double{speedX})));
+    EXPECT_EQ(Bits(b.Y), Bits(F(100.0 + double{speedY})));
     EXPECT_NEAR(b.SpeedX, 1.994018, 5e-7);
     EXPECT_NEAR(b.SpeedY, 0.00981, 1e-9);
     EXPECT_NEAR(b.X, 101.994019, 5e-6);
@@ -151,11 +166,13 @@ TEST_F(BulletTest, LongFlightRoundsEveryStepToFloat) {
         x = F(double{x} + double{sx});
         y = F(double{y} + double{sy});
         MoveBullets();
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(Bullets[0].X), std::bit_cast<std::uint32_t>(x)) << move;
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(Bullets[0].Y), std::bit_cast<std::uint32_t>(y)) << move;
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(Bullets[0].SpeedY), std::bit_cast<std::uint32_t>(sy)) << move;
+        ASSERT_EQ(Bits(Bullets[0].X), Bits(x)) << move;
+        ASSERT_EQ(Bits(Bullets[0].Y), Bits(y)) << move;
+        ASSERT_EQ(Bits(Bullets[0].SpeedY), Bits(sy)) << move;
     }
 }
+
+const float BelowBottom = 285.0f - Gravity;  // plus one move's gravity lands on 285 exactly
 
 struct EdgeCase {
     const char* Name;
@@ -167,6 +184,7 @@ class EdgeRules : public BulletTest, public ::testing::WithParamInterface<EdgeCa
 
 TEST_P(EdgeRules, RemoveOnlyPastLeftRightAndBottom) {
     const EdgeCase c = GetParam();
+    ASSERT_EQ(F(double{BelowBottom} + double{Gravity}), 285.0f);  // the bottom rows rely on it
     // A second bullet in the middle keeps slot 0 in the pool, so a removed bullet can be inspected.
     Bullets = {Flying(c.X, c.Y, c.SpeedX, c.SpeedY), Flying(186.0f, 142.0f)};
     MoveBullets();
@@ -176,8 +194,6 @@ TEST_P(EdgeRules, RemoveOnlyPastLeftRightAndBottom) {
     // No bouncing: the horizontal speed keeps its sign whatever edge was crossed.
     EXPECT_EQ(std::signbit(Bullets[0].SpeedX), std::signbit(c.SpeedX));
 }
-
-const float BelowBottom = 285.0f - Gravity;  // plus one move's gravity lands on 285 exactly
 
 INSTANTIATE_TEST_SUITE_P(
     Bullets, EdgeRules,
@@ -191,11 +207,6 @@ INSTANTIATE_TEST_SUITE_P(
                       EdgeCase{"YJustBelowHeightStays", 10.0f, std::nextafter(BelowBottom, 0.0f), 0.0f, 0.0f, true},
                       EdgeCase{"AboveTheFieldStays", 10.0f, -500.0f, 0.0f, -3.0f, true}),
     [](const auto& info) { return std::string(info.param.Name); });
-
-TEST_F(BulletTest, BottomEdgeSetupLandsExactlyOnTheHeight) {
-    // Guards the edge table above: its bottom cases only mean something if this holds.
-    EXPECT_EQ(F(double{BelowBottom} + double{Gravity}), 285.0f);
-}
 
 TEST_F(BulletTest, TrimCutsTheTailAndKeepsInnerFreeSlots) {
     Bullets.assign(10, Bullet{});
@@ -263,14 +274,8 @@ INSTANTIATE_TEST_SUITE_P(Bullets, DrawRounding,
                                            DrawCase{100.0f, 284.5f, 100, 284}, DrawCase{100.0f, 284.7f, -1, -1}));
 
 TEST_F(BulletTest, DrawingAPositionBeyond32BitsOverflows) {
-    DCHandle dc = CreateCompatibleDC(nullptr);
     Bullets = {Flying(3e9f, 1.0f)};
-    try {
-        DrawBullets(dc.get());
-        FAIL() << "no overflow";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), ErrOverflow);
-    }
+    EXPECT_EQ(ErrorOf([] { DrawBullets(CreateCompatibleDC(nullptr).get()); }), ErrOverflow);
 }
 
 TEST(FloatingPointGuard, StaysOutOfTheWayWhileTheAbsorbingItWouldDoClearsFlags) {

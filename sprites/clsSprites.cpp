@@ -1,6 +1,7 @@
 // The sprite registry: adding and removing sprites, their moves, shots and drawing.
 #include "sprites/clsSprites.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -106,6 +107,7 @@ std::int16_t clsSprites::AddSprite(const std::string& Name, float X, float Y, st
     Data.Frames = Frames;
     // A reused slot would otherwise show its previous occupant's frame.
     Data.Frame = 0;
+    Data.ShotsFired = 0;
     Data.Angle = Angle;
     Data.ReloadLeft = 0;
     Data.ReloadTime = ReloadTime;
@@ -163,6 +165,7 @@ void clsSprites::RemoveSprite(std::int16_t Index) {
         return;
     }
     (*Table)[Index].InUse = 0;
+    FirstMaybeFree = std::min(FirstMaybeFree, static_cast<std::size_t>(Index));
 }
 
 void clsSprites::Rotate(std::int16_t Index, std::uint8_t NewValue) {
@@ -200,6 +203,11 @@ void clsSprites::Shoot(std::int16_t Index) {
     }
     SpriteData& Data = (*Table)[Index];
     Data.ReloadLeft = Data.ReloadTime;
+    ++Data.ShotsFired;
+}
+
+std::int32_t clsSprites::SlotCount() const {
+    return Table ? static_cast<std::int32_t>(Table->size()) : 0;
 }
 
 void clsSprites::UpdateSprite(std::int16_t Index) {
@@ -270,7 +278,14 @@ std::int16_t clsSprites::ChooseSlot() {
         return 0;
     }
     const std::size_t Count = Table->size();
-    for (std::size_t Slot = 0; Slot < Count; ++Slot) {
+    // Skipping the slots known to be in use finds the same slot as a scan from 0, without
+    // making a table of thousands of sprites quadratic to fill.
+    std::size_t Slot = FirstMaybeFree;
+    while (Slot < Count && (*Table)[Slot].InUse != 0) {
+        ++Slot;
+    }
+    FirstMaybeFree = Slot;
+    for (; Slot < Count; ++Slot) {
         const auto Index = static_cast<std::int16_t>(Slot);
         if ((*Table)[Slot].InUse == 0 && !IsPinned(Index)) {
             return Index;

@@ -35,6 +35,7 @@ struct SpriteData {
     std::int16_t ReloadLeft = 0;              ///< moves until the next shot; 0 means ready
     std::int16_t Visible = 0;                 ///< flag given at add (-1 true, 0 false); nothing reads it
     std::int16_t InUse = 0;                   ///< flag: the slot holds a sprite (-1 true, 0 false)
+    std::int64_t ShotsFired = 0;              ///< bullets fired since the sprite was added (run statistics)
 };
 
 /// The turning delay as RotateLeft reports it: a tagged value holding an unsigned 8-bit number.
@@ -103,6 +104,13 @@ public:
     /// Moves the sprite to row `NewValue`.
     void Y(std::int16_t Index, std::int16_t NewValue);
 
+    /// The number of slots in the table, free ones included (0 before the first AddSprite).
+    std::int32_t SlotCount() const;
+    /// A read-only view of the record at `Index`, for observers such as traces; error 9 outside the table.
+    const SpriteData& Data(std::int16_t Index) const { return Record(Index); }
+    /// Bullets the sprite has fired since it was added.
+    std::int64_t ShotsFired(std::int16_t Index) const { return Record(Index).ShotsFired; }
+
 private:
     /// Marks one record as in use by a call out of the registry for as long as it lives.
     class Pin;
@@ -120,6 +128,8 @@ private:
 
     std::optional<std::vector<SpriteData>> Table;
     std::vector<std::int16_t> Pinned;
+    /// Every slot below this one is in use.
+    std::size_t FirstMaybeFree = 0;
 };
 
 }  // namespace brakkenfel

@@ -1,0 +1,185 @@
+// Contestant controls, foe entries, the built-in contestants and a windowless contest run.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/modMain.h"
+#include "bullets/modBulletAndGravity.h"
+#include "contest/Sprite.h"
+#include "contest/clsAI.h"
+#include "contest/clsHuman.h"
+#include "display/BackBuffer.h"
+#include "platform/Errors.h"
+#include "sprites/clsSprites.h"
+
+namespace brakkenfel {
+namespace {
+
+class ContestantsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Sprites = std::make_shared<clsSprites>();
+        BuildTrigTables();
+    }
+    void TearDown() override {
+        Sprites.reset();
+        EraseBullets();
+    }
+
+    static std::int16_t Add(const std::shared_ptr<Sprite>& Handler, std::uint8_t Angle, std::int16_t ReloadTime = 0,
+                            float X = 20.0f, float Y = 20.0f) {
+        return Sprites->AddSprite("Gun", X, Y, Angle, -1, Handler, "", 16, 16, 16, ReloadTime, 29);
+    }
+};
+
+/// Keeps the controls it is given and nothing else.
+struct Holder : Sprite {
+    std::shared_ptr<SpriteActions> Actions;
+    void Initialize(std::shared_ptr<SpriteActions>& NewActions, SpriteEnemyList&) override { Actions = NewActions; }
+    void Update() override {}
+};
+
+TEST_F(ContestantsTest, ControlsReadAndSteerTheirOwnSprite) {
+    auto First = std::make_shared<Holder>();
+    auto Second = std::make_shared<Holder>();
+    Add(First, 30, 0, 11.5f, 12.5f);
+    Add(Second, 40, 0, 20.0f, 20.0f);
+    const SpriteActions& Mine = *Second->Actions;
+    EXPECT_EQ(Mine.Angle(), 40);
+    EXPECT_EQ(Mine.X(), 20);
+    EXPECT_EQ(Mine.Y(), 20);
+    EXPECT_EQ(First->Actions->X(), 12);
+    EXPECT_EQ(First->Actions->Y(), 12);
+    EXPECT_EQ(Mine.Health(), 0);
+
+    Second->Actions->Rotate(41);
+    // Angle differs from the target but no delay is pending: not "rotating".
+    EXPECT_FALSE(Mine.Rotating());
+    Sprites->UpdateSprite(1);
+    EXPECT_EQ(Mine.Angle(), 41);
+    EXPECT_EQ(First->Actions->Angle(), 30);
+
+    Second->Actions->Shoot();
+    EXPECT_EQ(CountBullets(), 1);
+    EXPECT_FLOAT_EQ(Bullets[0].X, 20.0f);
+}
+
+TEST_F(ContestantsTest, UnboundControlsSteerSpriteZeroAndControlsWithoutARegistryFail) {
+    Add(std::make_shared<Holder>(), 99);
+    SpriteActions Unbound;
+    EXPECT_EQ(Unbound.Angle(), 99);
+    Sprites.reset();
+    try {
+        (void)Unbound.Angle();
+        FAIL() << "read a sprite with no registry";
+    } catch (const RuntimeError& Error) {
+        EXPECT_EQ(Error.Number(), ErrInvalidProcedure);
+    }
+    EXPECT_EQ(Unbound.Health(), 0);
+}
+
+TEST_F(ContestantsTest, EnemyQueriesAnswerTheirConstantsBeforeAndAfterInitialize) {
+    SpriteEnemy Enemy;
+    for (int Round = 0; Round < 2; ++Round) {
+        EXPECT_EQ(Enemy.Distance(), 0.0f);
+        EXPECT_FALSE(Enemy.Friendly());
+        EXPECT_EQ(Enemy.Health(), 0);
+        EXPECT_FALSE(Enemy.InSight());
+        EXPECT_FALSE(Enemy.SeenBefore());
+        EXPECT_EQ(Enemy.Strength(), 0);
+        EXPECT_EQ(Enemy.WatchingAt(), 0);
+        Enemy.Initialize(5);
+    }
+}
+
+struct SweepCase {
+    std::uint8_t Start;
+    std::vector<int> Angles;  // the angle after each move
+};
+
+class SweepTest : public ContestantsTest, public ::testing::WithParamInterface<SweepCase> {};
+
+TEST_P(SweepTest, TheGunnerOrdersOneStepTurnsAndReversesAtTheEnds) {
+    const SweepCase Case = GetParam();
+    const auto Index = Add(std::make_shared<clsAI>(), Case.Start);
+    std::vector<int> Seen;
+    for (std::size_t Move = 0; Move < Case.Angles.size(); ++Move) {
+        Sprites->UpdateSprite(Index);
+        Seen.push_back(Sprites->Angle(Index));
+    }
+    EXPECT_EQ(Seen, Case.Angles);
+}
+
+// The registry only ever turns upward, so the order to come down from 255 is carried out as
+// the step from 255 to 0, where the gunner turns back up.
+INSTANTIATE_TEST_SUITE_P(Starts, SweepTest,
+                         ::testing::Values(SweepCase{128, {128, 129, 130}}, SweepCase{0, {0, 1, 2}},
+                                           SweepCase{254, {254, 255, 255, 0, 1, 2}},
+                                           SweepCase{255, {255, 255, 0, 1, 2, 3}}));
+
+TEST_F(ContestantsTest, TheGunnerOrdersAShotEveryMove) {
+    const auto Index = Add(std::make_shared<clsAI>(), 0, 0);
+    for (int Move = 0; Move < 4; ++Move) Sprites->UpdateSprite(Index);
+    EXPECT_EQ(CountBullets(), 4);
+}
+
+TEST_F(ContestantsTest, TheGunnerNeedsItsControlsFirst) {
+    clsAI Gunner;
+    EXPECT_THROW(Gunner.Update(), RuntimeError);
+}
+
+TEST_F(ContestantsTest, AHumanSeatNeverTurnsOrFires) {
+    const auto Index = Add(std::make_shared<clsHuman>(), 77, 0);
+    Sprites->Rotate(Index, 77);
+    for (int Move = 0; Move < 300; ++Move) Sprites->UpdateSprite(Index);
+    EXPECT_EQ(Sprites->Angle(Index), 77);
+    EXPECT_EQ(CountBullets(), 0);
+}
+
+TEST_F(ContestantsTest, AWholeContestWithoutAWindow) {
+    const std::int32_t KeptWidth = BackWidth;
+    const std::int32_t KeptHeight = BackHeight;
+    BackWidth = 373;
+    BackHeight = 285;
+    CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, std::make_shared<clsAI>(), "", 16, 16, 16, 89, 29);
+    HelicopterIndex =
+        Sprites->AddSprite("Helicopter", 40.0f, 40.0f, 0, -1, std::make_shared<clsAI>(), "", 16, 16, 16, 59, 14);
+
+    std::vector<int> CannonAngles;
+    std::vector<int> CannonShots;
+    std::vector<int> HelicopterShots;
+    for (int Move = 1; Move <= 600; ++Move) {
+        Sprites->UpdateSprite(CannonIndex);
+        Sprites->UpdateSprite(HelicopterIndex);
+        // Right after a shot the countdown stands at the full reload time.
+        if (Sprites->ReloadLeft(CannonIndex) == 89) CannonShots.push_back(Move);
+        if (Sprites->ReloadLeft(HelicopterIndex) == 59) HelicopterShots.push_back(Move);
+        if (Move == 1) {
+            EXPECT_EQ(CountBullets(), 2);
+        }
+        MoveBullets();
+        CannonAngles.push_back(Sprites->Angle(CannonIndex));
+    }
+    std::vector<int> Expected;
+    for (int Angle = 128; Angle <= 255; ++Angle) Expected.push_back(Angle);
+    for (int Angle : {255, 0, 1, 2}) Expected.push_back(Angle);
+    EXPECT_EQ(std::vector<int>(CannonAngles.begin(), CannonAngles.begin() + 132), Expected);
+    // One pause at 255 per lap: every lap takes 257 moves, the first as well as the later ones.
+    for (std::size_t Move = 0; Move + 257 < CannonAngles.size(); ++Move) {
+        ASSERT_EQ(CannonAngles[Move + 257], CannonAngles[Move]) << "move " << Move + 1;
+    }
+    EXPECT_EQ(std::vector<int>(CannonShots.begin(), CannonShots.begin() + 3), (std::vector<int>{1, 90, 179}));
+    EXPECT_EQ(std::vector<int>(HelicopterShots.begin(), HelicopterShots.begin() + 3),
+              (std::vector<int>{1, 60, 119}));
+    EXPECT_EQ(CannonShots.size(), 7u);       // 1 + 89 k up to 600
+    EXPECT_EQ(HelicopterShots.size(), 11u);  // 1 + 59 k up to 600
+    CannonIndex = 0;
+    HelicopterIndex = 0;
+    BackWidth = KeptWidth;
+    BackHeight = KeptHeight;
+}
+
+}  // namespace
+}  // namespace brakkenfel

@@ -1,0 +1,222 @@
+// The SDL window on SDL's off-screen driver: layout, picture box placement, label, presenting, closing.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/modMain.h"
+#include "display/FormLayout.h"
+#include "platform/sdl/SdlApp.h"
+#include "platform/sdl/SdlForm.h"
+#include "platform/sdl/SdlText.h"
+
+namespace brakkenfel {
+namespace {
+
+using namespace FormLayout;
+
+std::uint32_t PixelOf(const SDL_Surface* surface, int x, int y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const Uint8*>(surface->pixels) +
+                                                             y * surface->pitch);
+    return row[x] & 0xFFFFFFu;
+}
+
+// Fills the whole picture box with `color` the way a frame does: one block transfer from a memory context.
+void BlitColor(SdlForm& form, std::uint32_t color) {
+    auto source = std::make_shared<GdiBitmap>(PictureInnerWidth, PictureInnerHeight);
+    for (int y = 0; y < PictureInnerHeight; ++y)
+        for (int x = 0; x < PictureInnerWidth; ++x) source->Row(y)[x] = color;
+    GdiDC memory(source);
+    BitBlt(form.PictureBoxDC(), 0, 0, PictureInnerWidth, PictureInnerHeight, &memory, 0, 0, SRCCOPY);
+}
+
+bool LabelHasInkBetween(const SDL_Surface* surface, int fromX, int toX) {
+    for (int y = LabelTop; y < LabelTop + LabelHeight; ++y)
+        for (int x = fromX; x < toX; ++x)
+            if (PixelOf(surface, x, y) != FormBackground) return true;
+    return false;
+}
+
+class SdlFormTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    }
+    static void TearDownTestSuite() { SDL_Quit(); }
+    void TearDown() override {
+        QuitRequested = 0;
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
+};
+
+TEST_F(SdlFormTest, StartsWithTheStoredLayout) {
+    SdlForm form;
+    int w = 0;
+    int h = 0;
+    SDL_GetWindowSize(form.Window(), &w, &h);
+    EXPECT_EQ(w, ClientWidth);
+    EXPECT_EQ(h, ClientHeight);
+    EXPECT_EQ(SDL_GetWindowFlags(form.Window()) & SDL_WINDOW_RESIZABLE, 0u);
+    EXPECT_EQ(form.Caption(), "Brakkenfel");
+    EXPECT_STREQ(SDL_GetWindowTitle(form.Window()), "Brakkenfel");
+    EXPECT_EQ(form.LabelCaption(), "");
+    // The picture box measures in twips until switched to pixels.
+    EXPECT_EQ(form.ScaleWidth(), PictureInnerWidth * 15.0);
+    EXPECT_EQ(form.ScaleHeight(), PictureInnerHeight * 15.0);
+    form.SetScaleModePixels();
+    EXPECT_EQ(form.ScaleWidth(), 373.0);
+    EXPECT_EQ(form.ScaleHeight(), 285.0);
+
+    const SDL_Surface* canvas = form.Canvas();
+    const struct {
+        int X, Y;
+        std::uint32_t Pixel;
+        const char* Where;
+    } probes[] = {
+        {0, 0, FormBackground, "window corner"},
+        {7, 7, FormBackground, "outside the box"},
+        {8, 8, 0xA0A0A0, "outer shadow, top left"},
+        {100, 8, 0xA0A0A0, "outer shadow, top"},
+        {9, 100, 0x696969, "inner dark shadow, left"},
+        {382 + 1, 100, 0xE3E3E3, "inner light, right"},
+        {100, 294 + 1, 0xE3E3E3, "inner light, bottom"},
+        {384, 296, 0xFFFFFF, "outer highlight, bottom right"},
+        {100, 296, 0xFFFFFF, "outer highlight, bottom"},
+        {385, 100, FormBackground, "right of the box"},
+        {10, 10, 0x000000, "field, first pixel"},
+        {382, 294, 0x000000, "field, last pixel"},
+        {LabelLeft + 2, LabelTop + 8, FormBackground, "label before any text"},
+    };
+    for (const auto& p : probes) EXPECT_EQ(PixelOf(canvas, p.X, p.Y), p.Pixel) << p.Where;
+}
+
+TEST_F(SdlFormTest, PictureBoxContextCoversExactlyTheInnerArea) {
+    for (SurfaceMode mode : {SurfaceMode::Auto, SurfaceMode::Shadow}) {
+        SdlForm form(mode);
+        form.Show();
+        BlitColor(form, 0x123456);
+        form.HasPendingEvents();  // the end of a pass: the drawing is shown
+        // What the display got, whether the form drew into it directly or through its copy.
+        const SDL_Surface* shown = SDL_GetWindowSurface(form.Window());
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(PixelOf(shown, 10, 10), 0x123456u);
+        EXPECT_EQ(PixelOf(shown, 382, 294), 0x123456u);
+        EXPECT_EQ(PixelOf(shown, 9, 9), 0x696969u) << "the border was drawn over";
+        EXPECT_EQ(PixelOf(shown, 383, 295), 0xE3E3E3u) << "the border was drawn over";
+    }
+}
+
+TEST_F(SdlFormTest, LabelSizesToItsTextAndClearsWhatALongerTextLeft) {
+    SdlForm form;
+    const SdlText font("Tahoma:bold", 12.0, 96.0);
+    form.SetLabelCaption("Bullets on screen:  12");
+    const int longWidth = form.LabelWidth();
+    EXPECT_EQ(longWidth, font.Width("Bullets on screen:  12"));
+    EXPECT_TRUE(LabelHasInkBetween(form.Canvas(), LabelLeft, LabelLeft + longWidth));
+    EXPECT_FALSE(LabelHasInkBetween(form.Canvas(), LabelLeft + longWidth, ClientWidth));
+
+    form.SetLabelCaption("Bullets on screen:  1");
+    const int shortWidth = form.LabelWidth();
+    EXPECT_LT(shortWidth, longWidth);
+    EXPECT_TRUE(LabelHasInkBetween(form.Canvas(), LabelLeft, LabelLeft + shortWidth));
+    EXPECT_FALSE(LabelHasInkBetween(form.Canvas(), LabelLeft + shortWidth, ClientWidth))
+        << "the longer text's last digit is still there";
+    EXPECT_EQ(form.LabelRenders(), 2);
+    EXPECT_EQ(form.LabelCaption(), "Bullets on screen:  1");
+}
+
+TEST_F(SdlFormTest, FontIsAskedForTahomaBoldAtSixteenPixels) {
+    const FontMatch match = MatchFont("Tahoma:bold", 12.0, 96.0);
+    EXPECT_EQ(match.PixelSize, 16.0);
+    EXPECT_FALSE(match.File.empty()) << "fontconfig found no font at all";
+    const SdlText font("Tahoma:bold", 12.0, 96.0);
+    EXPECT_LE(font.Height(), LabelHeight + 1) << "a line would not fit the one-line label";
+}
+
+TEST_F(SdlFormTest, CloseRequestsUnloadOnce) {
+    SdlForm form;
+    form.Show();
+    SDL_Event close{};
+    close.type = SDL_WINDOWEVENT;
+    close.window.event = SDL_WINDOWEVENT_CLOSE;
+    close.window.windowID = SDL_GetWindowID(form.Window());
+    SDL_PushEvent(&close);
+    ASSERT_TRUE(form.HasPendingEvents());
+    EXPECT_EQ(QuitRequested, 0) << "the queue test must not dispatch";
+    form.ProcessPendingEvents();
+    EXPECT_EQ(QuitRequested, -1);
+    EXPECT_TRUE(form.Unloaded());
+    EXPECT_EQ(SDL_GetWindowFlags(form.Window()) & SDL_WINDOW_SHOWN, 0u) << "an unloaded window stays on screen";
+}
+
+TEST_F(SdlFormTest, CloseOfAnotherWindowIsIgnored) {
+    SdlForm form;
+    SDL_Event close{};
+    close.type = SDL_WINDOWEVENT;
+    close.window.event = SDL_WINDOWEVENT_CLOSE;
+    close.window.windowID = SDL_GetWindowID(form.Window()) + 1000;
+    SDL_PushEvent(&close);
+    if (form.HasPendingEvents()) form.ProcessPendingEvents();
+    EXPECT_EQ(QuitRequested, 0);
+    EXPECT_FALSE(form.Unloaded());
+}
+
+TEST_F(SdlFormTest, StopSignalUnloadsLikeAClose) {
+    SdlForm form;
+    InstallStopSignals();
+    std::raise(SIGTERM);
+    ASSERT_TRUE(form.HasPendingEvents()) << "a stop signal must make the loop process events";
+    form.ProcessPendingEvents();
+    EXPECT_EQ(QuitRequested, -1);
+    EXPECT_FALSE(StopSignalPending());
+    // The handler was one-shot; put the usual disposition back for the rest of the run.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// Sets an environment variable for one test and puts the old value back afterwards.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        if (value) setenv(name, value, 1); else unsetenv(name);
+    }
+    ~EnvOverride() {
+        if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+TEST(OpenVideo, RefusesToRunWithoutADisplay) {
+    const struct {
+        const char* Display;
+        const char* Driver;
+        const char* Why;
+    } cases[] = {
+        {nullptr, nullptr, "neither DISPLAY nor WAYLAND_DISPLAY"},
+        {":0", "offscreen", "'offscreen'"},
+        {":0", "dummy", "'dummy'"},
+    };
+    for (const auto& c : cases) {
+        EnvOverride display("DISPLAY", c.Display);
+        EnvOverride wayland("WAYLAND_DISPLAY", nullptr);
+        EnvOverride driver("SDL_VIDEODRIVER", c.Driver);
+        std::string why;
+        EXPECT_FALSE(OpenVideo(why)) << c.Why;
+        EXPECT_NE(why.find("no display"), std::string::npos) << why;
+        EXPECT_NE(why.find(c.Why), std::string::npos) << why;
+        EXPECT_FALSE(VideoOpen());
+    }
+}
+
+}  // namespace
+}  // namespace brakkenfel

@@ -1,0 +1,123 @@
+// The contestant program protocol's lines: how replies are judged and how requests are written.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "contest/ProtocolLine.h"
+
+namespace brakkenfel {
+namespace {
+
+using Kind = ProgramOrder::Kind;
+
+struct ReplyCase {
+    const char* Line;
+    std::uint64_t CurrentMove;
+    ReplyVerdict Verdict;
+    std::vector<ProgramOrder> Orders;
+};
+
+std::ostream& operator<<(std::ostream& Out, const ReplyCase& Case) { return Out << '"' << Case.Line << '"'; }
+
+class ReplyTable : public ::testing::TestWithParam<ReplyCase> {};
+
+TEST_P(ReplyTable, IsJudgedAsListed) {
+    const ReplyCase& Case = GetParam();
+    const ProgramReply Reply = ParseReply(Case.Line, Case.CurrentMove);
+    EXPECT_EQ(Reply.Verdict, Case.Verdict);
+    const auto Orders = Reply.OrderList();
+    EXPECT_EQ(std::vector<ProgramOrder>(Orders.begin(), Orders.end()), Case.Orders);
+}
+
+const ProgramOrder Shoot{Kind::Shoot, 0};
+ProgramOrder Rotate(std::uint8_t Angle) { return {Kind::Rotate, Angle}; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Accepted, ReplyTable,
+    ::testing::Values(ReplyCase{"17", 17, ReplyVerdict::Valid, {}},
+                      ReplyCase{"17 rotate 145 shoot", 17, ReplyVerdict::Valid, {Rotate(145), Shoot}},
+                      ReplyCase{"1 shoot rotate 0 shoot rotate 255", 1, ReplyVerdict::Valid,
+                                {Shoot, Rotate(0), Shoot, Rotate(255)}},
+                      ReplyCase{"3 rotate 007", 3, ReplyVerdict::Valid, {Rotate(7)}},
+                      ReplyCase{"3 shoot\r", 3, ReplyVerdict::Valid, {Shoot}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherMoves, ReplyTable,
+    ::testing::Values(ReplyCase{"16 rotate 1", 17, ReplyVerdict::Earlier, {}},
+                      ReplyCase{"16 nonsense after an old move", 17, ReplyVerdict::Earlier, {}},
+                      ReplyCase{"0", 1, ReplyVerdict::Earlier, {}},
+                      ReplyCase{"18 shoot", 17, ReplyVerdict::Later, {}},
+                      ReplyCase{"99999999999999999999999 shoot", 17, ReplyVerdict::Malformed, {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, ReplyTable,
+    ::testing::Values(ReplyCase{"", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"ready", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 ", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{" 1 shoot", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1  shoot", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 shoot ", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1\tshoot", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"+1 shoot", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1x shoot", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 shootx", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 SHOOT", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 fire", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 rotate", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 rotate ", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 rotate -1", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 rotate 12a", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 rotate 1 2", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 shoot\r\r", 1, ReplyVerdict::Malformed, {}},
+                      ReplyCase{"1 rotate 300 bogus", 1, ReplyVerdict::Malformed, {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    OutOfRange, ReplyTable,
+    ::testing::Values(ReplyCase{"1 rotate 256", 1, ReplyVerdict::OutOfRange, {}},
+                      ReplyCase{"1 shoot rotate 99999999999999999999999", 1, ReplyVerdict::OutOfRange, {}},
+                      ReplyCase{"1 rotate 10 rotate 1000 shoot", 1, ReplyVerdict::OutOfRange, {}}));
+
+TEST(ReplyLength, TheLongestLineIsTakenAndOneByteMoreIsNot) {
+    // 255 bytes of text plus the '\n' is the longest line allowed.
+    std::string Orders;
+    while (1 + Orders.size() + 6 <= 255) Orders += " shoot";
+    const std::string Line = std::string(255 - Orders.size() - 1, '0') + "5" + Orders;
+    ASSERT_EQ(Line.size(), 255u);
+    const ProgramReply Longest = ParseReply(Line, 5);
+    EXPECT_EQ(Longest.Verdict, ReplyVerdict::Valid);
+    EXPECT_EQ(Longest.OrderCount, Orders.size() / 6);
+    EXPECT_EQ(ParseReply("0" + Line, 5).Verdict, ReplyVerdict::Malformed);
+}
+
+TEST(ReadyLine, OnlyTheExactWordCounts) {
+    EXPECT_TRUE(IsReadyLine("ready"));
+    EXPECT_TRUE(IsReadyLine("ready\r"));
+    for (const char* Other : {"", "Ready", "ready ", " ready", "ready!", "readyready", "rea"}) {
+        EXPECT_FALSE(IsReadyLine(Other)) << Other;
+    }
+}
+
+std::string Formatted(std::size_t Length, const std::array<char, MaxProtocolLine>& Out) {
+    return std::string(Out.data(), Length);
+}
+
+TEST(RequestLines, AreWrittenFieldBySpaceAndEndInNewLine) {
+    std::array<char, MaxProtocolLine> Out{};
+    EXPECT_EQ(Formatted(FormatGreeting(Out, "Cannon"), Out), "brakkenfel 1 Cannon\n");
+    EXPECT_EQ(Formatted(FormatMove(Out, 17, 144, 20, 20, false), Out), "move 17 144 20 20 0\n");
+    EXPECT_EQ(Formatted(FormatMove(Out, 18446744073709551615ULL, 255, -32768, 32767, true), Out),
+              "move 18446744073709551615 255 -32768 32767 1\n");
+}
+
+TEST(RequestLines, ThatDoNotFitAreNotWritten) {
+    std::array<char, 8> Small{};
+    EXPECT_EQ(FormatMove(Small, 1, 0, 0, 0, false), 0u);
+    EXPECT_EQ(FormatGreeting(Small, "Cannon"), 0u);
+    std::array<char, 1024> Large{};
+    EXPECT_EQ(FormatGreeting(Large, std::string(300, 'x')), 0u);
+}
+
+}  // namespace
+}  // namespace brakkenfel

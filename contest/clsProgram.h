@@ -1,0 +1,127 @@
+// A contestant that is an outside program, steering its gun through lines on its stdin and stdout.
+//
+// ProgramSession holds the whole conversation and its rules (greeting, one request and at most
+// one reply per move, the budget, going out); clsProgram only connects it to a gun's
+// SpriteActions. The session is usable on its own, which is how it is tested and measured.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "contest/ContestantProcess.h"
+#include "contest/ProtocolLine.h"
+#include "contest/Sprite.h"
+
+namespace brakkenfel {
+
+/// How a contestant program fared over a run.
+struct ProgramSummary {
+    /// "Cannon" or "Helicopter".
+    std::string GunName;
+    /// Moves asked of the program (moves after it went out are not counted).
+    std::uint64_t Moves = 0;
+    /// Valid replies that arrived within the move's budget.
+    std::uint64_t InTime = 0;
+    /// Replies that arrived after their move was over, discarded.
+    std::uint64_t Late = 0;
+    /// Lines refused: malformed, too long, out of range, naming a wrong move, repeated.
+    std::uint64_t Malformed = 0;
+    /// True once the program is out for the rest of the run.
+    bool Out = false;
+    /// The move at which it went out; 0 when it went out at the start.
+    std::uint64_t OutMove = 0;
+    /// Why it went out, e.g. "exited with status 1".
+    std::string OutReason;
+};
+
+/// What the arena tells a program about its gun each move.
+struct GunReport {
+    /// The gun's angle, 0 to 255.
+    std::uint8_t Angle = 0;
+    /// The gun's horizontal position.
+    std::int16_t X = 0;
+    /// The gun's vertical position.
+    std::int16_t Y = 0;
+    /// Whether the gun waits out a turning delay.
+    bool Rotating = false;
+};
+
+/// One run's conversation with a contestant program.
+class ProgramSession {
+public:
+    /// Moves in a row without a valid reply in time after which a program is out.
+    static constexpr std::uint64_t MissLimit = 90;
+    /// How long a program has to answer the greeting with "ready" (unless the budget is 0), in ms.
+    static constexpr std::int32_t ReadyTimeoutMs = 1000;
+
+    /// A session for `Command` (run with /bin/sh -c) steering `GunName`; `MoveBudgetMs` 0 waits
+    /// without limit (the greeting too); notices of going out are written to `Diagnostics`.
+    ProgramSession(std::string Command, std::int32_t MoveBudgetMs, std::string GunName,
+                   std::ostream& Diagnostics, ChildStderr Stderr = ChildStderr::Inherit);
+
+    /// Starts the program and waits for "ready"; false if the program is out instead.
+    bool Start();
+    /// Tells the program its move and gun, waits for its reply; the orders to carry out, in order
+    /// (empty when there are none). The span stays valid until the next call.
+    std::span<const ProgramOrder> Move(const GunReport& Gun);
+    /// Ends the program: "quit", then signals if it lingers; blocks until it is reaped.
+    void Stop();
+
+    /// True once the program is out for the rest of the run.
+    bool IsOut() const { return Counts.Out; }
+    /// The counts so far.
+    const ProgramSummary& Summary() const { return Counts; }
+    /// One line for the end-of-run report, without a trailing newline.
+    std::string SummaryLine() const;
+    /// The program's process (group) id, 0 before Start; for diagnostics.
+    pid_t ProcessId() const { return Process.Pid(); }
+
+private:
+    std::span<const ProgramOrder> Miss();
+    void GoOut(std::string Reason);
+    std::string EndedReason(std::int64_t DeadlineNs);
+    std::int64_t DeadlineAfterNs(std::int64_t Ns) const;
+
+    std::string Command;
+    std::int64_t BudgetNs;
+    std::ostream* Diagnostics;
+    ChildStderr Stderr;
+    ContestantProcess Process;
+    ProgramSummary Counts;
+    std::uint64_t MoveNumber = 0;
+    std::uint64_t MissesInARow = 0;
+    std::uint64_t LastNamedMove = 0;
+    char Request[MaxProtocolLine];
+    ProgramReply Reply;
+};
+
+/// A contestant driven by an outside program; its gun does nothing once the program is out.
+class clsProgram : public Sprite {
+public:
+    /// A contestant running `Command` with `/bin/sh -c` for the gun `GunName`, allowing it
+    /// `MoveBudgetMs` per move (0: without limit); notices go to `Diagnostics`.
+    clsProgram(std::string Command, std::int32_t MoveBudgetMs, std::string GunName, std::ostream& Diagnostics,
+               ChildStderr Stderr = ChildStderr::Inherit);
+    /// Keeps the controls, starts the program and waits for its "ready".
+    void Initialize(std::shared_ptr<SpriteActions>& NewActions, SpriteEnemyList& NewEnemies) override;
+    /// Reports the gun to the program and carries out the orders of its reply.
+    void Update() override;
+
+    /// Ends the program now rather than when the contestant is destroyed.
+    void Stop() { Session.Stop(); }
+    /// The counts so far.
+    const ProgramSummary& Summary() const { return Session.Summary(); }
+    /// One line for the end-of-run report, without a trailing newline.
+    std::string SummaryLine() const { return Session.SummaryLine(); }
+    /// The program's process (group) id, 0 before Initialize.
+    pid_t ProcessId() const { return Session.ProcessId(); }
+
+private:
+    std::shared_ptr<SpriteActions> Actions;
+    ProgramSession Session;
+};
+
+}  // namespace brakkenfel

@@ -1,0 +1,381 @@
+// Contestants that are outside programs: the conversation, its failures, and that no process is left.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/modMain.h"
+#include "bullets/modBulletAndGravity.h"
+#include "contest/ContestantProcess.h"
+#include "contest/clsProgram.h"
+#include "sprites/clsSprites.h"
+
+namespace brakkenfel {
+namespace {
+
+using Kind = ProgramOrder::Kind;
+
+/// A contestant in Python driven by a table of what to do on each move. Entries: a reply
+/// ({n} stands for the move number, {a} for the angle it was told plus one), "silent", "exit", "close" (closes its output and lingers),
+/// or (seconds, reply) to sleep before replying. Every line it receives goes to the log file.
+constexpr const char* ScriptedContestant = R"(import os, sys, time
+ACTIONS = %ACTIONS%
+log = open(sys.argv[1], "w")
+def say(text):
+    sys.stdout.write(text + "\n")
+    sys.stdout.flush()
+for line in sys.stdin:
+    log.write(line)
+    log.flush()
+    words = line.split()
+    if words[0] == "brakkenfel":
+        say("ready")
+        continue
+    if words[0] != "move":
+        break
+    n = int(words[1])
+    act = ACTIONS.get(n, ACTIONS.get("default", "{n} shoot"))
+    if act == "exit":
+        sys.exit(0)
+    if act == "close":
+        os.close(1)
+        time.sleep(30)
+        os._exit(0)
+    if act == "silent":
+        continue
+    if isinstance(act, tuple):
+        time.sleep(act[0])
+        act = act[1]
+    say(act.replace("{n}", str(n)).replace("{a}", str((int(words[2]) + 1) % 256)))
+)";
+
+/// A folder of its own for a test's contestant files, removed afterwards.
+class TempFolder {
+public:
+    TempFolder() {
+        char Pattern[] = "/tmp/brakkenfel-contestant-XXXXXX";
+        Path = mkdtemp(Pattern);
+    }
+    ~TempFolder() { std::filesystem::remove_all(Path); }
+    std::string File(const std::string& Name) const { return Path + "/" + Name; }
+
+private:
+    std::string Path;
+};
+
+/// Writes a scripted contestant into `Folder`; returns the command that runs it.
+std::string Scripted(const TempFolder& Folder, const std::string& Actions) {
+    std::string Script = ScriptedContestant;
+    Script.replace(Script.find("%ACTIONS%"), 9, Actions);
+    std::ofstream(Folder.File("bot.py")) << Script;
+    return "exec python3 " + Folder.File("bot.py") + " " + Folder.File("log.txt");
+}
+
+std::string ReadAll(const std::string& Path) {
+    std::ifstream In(Path);
+    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+/// True when the test process has no child at all, running or zombie.
+bool NoChildLeft() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+/// True when no live process is left in process group `Group` (killed members may await init).
+bool NoLiveMemberOf(pid_t Group) {
+    for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string Name = Entry.path().filename();
+        if (Name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream Stat(Entry.path() / "stat");
+        std::string Line;
+        if (!std::getline(Stat, Line)) continue;
+        // Fields after the command's closing parenthesis: state, ppid, pgrp.
+        std::istringstream Fields(Line.substr(Line.rfind(')') + 2));
+        char State = 0;
+        pid_t Parent = 0, ProcessGroup = 0;
+        Fields >> State >> Parent >> ProcessGroup;
+        if (ProcessGroup == Group && State != 'Z' && State != 'X') return false;
+    }
+    return true;
+}
+
+std::vector<ProgramOrder> Orders(std::span<const ProgramOrder> Given) { return {Given.begin(), Given.end()}; }
+
+const ProgramOrder Shoot{Kind::Shoot, 0};
+ProgramOrder Rotate(std::uint8_t Angle) { return {Kind::Rotate, Angle}; }
+
+class ProgramContestantTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_TRUE(NoChildLeft()); }
+
+    TempFolder Folder;
+    std::ostringstream Diagnostics;
+};
+
+TEST_F(ProgramContestantTest, AnInTimeReplyIsCarriedOutAndEveryLineIsAsAgreed) {
+    pid_t Group = 0;
+    {
+        ProgramSession Session(Scripted(Folder, R"({1: "1 rotate 145 shoot", 2: "2", 3: "3 shoot shoot rotate 0"})"),
+                               0, "Cannon", Diagnostics);
+        ASSERT_TRUE(Session.Start());
+        Group = Session.ProcessId();
+        EXPECT_EQ(Orders(Session.Move({144, 20, 20, false})), (std::vector<ProgramOrder>{Rotate(145), Shoot}));
+        EXPECT_EQ(Orders(Session.Move({145, 20, -3, true})), std::vector<ProgramOrder>{});
+        EXPECT_EQ(Orders(Session.Move({0, 373, 285, false})),
+                  (std::vector<ProgramOrder>{Shoot, Shoot, Rotate(0)}));
+        const ProgramSummary& Summary = Session.Summary();
+        EXPECT_EQ(Summary.Moves, 3u);
+        EXPECT_EQ(Summary.InTime, 3u);
+        EXPECT_EQ(Summary.Late + Summary.Malformed, 0u);
+        EXPECT_FALSE(Summary.Out);
+        EXPECT_EQ(Session.SummaryLine(),
+                  "Cannon contestant: 3 moves, 3 replies in time, 0 late, 0 malformed, not out");
+    }
+    EXPECT_EQ(ReadAll(Folder.File("log.txt")),
+              "brakkenfel 1 Cannon\nmove 1 144 20 20 0\nmove 2 145 20 -3 1\nmove 3 0 373 285 0\nquit\n");
+    EXPECT_TRUE(Diagnostics.str().empty());
+    EXPECT_TRUE(NoLiveMemberOf(Group));
+}
+
+struct GreetingCase {
+    const char* Name;
+    const char* Command;
+    const char* Reason;
+};
+
+class GreetingFailure : public ProgramContestantTest, public ::testing::WithParamInterface<GreetingCase> {};
+
+TEST_P(GreetingFailure, PutsTheProgramOutBeforeItsFirstMove) {
+    {
+        ProgramSession Session(GetParam().Command, 5, "Helicopter", Diagnostics, ChildStderr::Discard);
+        EXPECT_FALSE(Session.Start());
+        EXPECT_TRUE(Session.IsOut());
+        EXPECT_EQ(Session.Summary().OutMove, 0u);
+        EXPECT_EQ(Session.Summary().OutReason, GetParam().Reason);
+        EXPECT_TRUE(Session.Move({0, 0, 0, false}).empty());
+        EXPECT_EQ(Session.Summary().Moves, 0u);
+    }
+    EXPECT_EQ(Diagnostics.str(), "Helicopter contestant is out at move 0: " + std::string(GetParam().Reason) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Greeting, GreetingFailure,
+    ::testing::Values(
+        GreetingCase{"Exits", "exit 3", "did not answer \"ready\": exited with status 3"},
+        GreetingCase{"IsMissing", "/nonexistent/contestant", "did not answer \"ready\": exited with status 127"},
+        GreetingCase{"SaysSomethingElse", "echo hello; cat >/dev/null",
+                     "answered the greeting with something other than \"ready\""},
+        GreetingCase{"ClosesItsOutput", "exec >&-; sleep 30", "did not answer \"ready\": closed its output"},
+        GreetingCase{"StaysSilent", "sleep 30", "did not answer \"ready\" within 1000 ms"},
+        GreetingCase{"FloodsTheFirstLine", "head -c 100000 /dev/zero; sleep 30",
+                     "answered the greeting with an over-long line"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(ProgramContestantTest, RefusedRepliesGiveNoOrdersAndTheNextValidReplyStillCounts) {
+    ProgramSession Session(Scripted(Folder, R"({1: "garbage", 2: "2 rotate 256", 3: "4 shoot",
+        4: "x" * 10_000_000, 5: "5 rotate 3", 6: "6 rotate 9 shoot "})"),
+                           0, "Cannon", Diagnostics);
+    ASSERT_TRUE(Session.Start());
+    for (int Move = 1; Move <= 4; ++Move) EXPECT_TRUE(Session.Move({}).empty()) << "move " << Move;
+    EXPECT_EQ(Orders(Session.Move({})), std::vector<ProgramOrder>{Rotate(3)});
+    EXPECT_TRUE(Session.Move({}).empty());
+    EXPECT_EQ(Orders(Session.Move({})), std::vector<ProgramOrder>{Shoot});
+    EXPECT_EQ(Session.Summary().Malformed, 5u);
+    EXPECT_EQ(Session.Summary().InTime, 2u);
+    EXPECT_FALSE(Session.IsOut());
+}
+
+TEST_F(ProgramContestantTest, ALateReplyIsDiscardedWhenItArrivesAndTheCurrentMoveStillGetsItsOwn) {
+    ProgramSession Session(Scripted(Folder, R"({1: (0.5, "1 rotate 9")})"), 100, "Cannon", Diagnostics);
+    ASSERT_TRUE(Session.Start());
+    EXPECT_TRUE(Session.Move({}).empty());
+    // Give the late reply time to arrive before the next move is asked for.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(Orders(Session.Move({})), std::vector<ProgramOrder>{Shoot});
+    EXPECT_EQ(Session.Summary().Late, 1u);
+    EXPECT_EQ(Session.Summary().InTime, 1u);
+    EXPECT_EQ(Session.Summary().Malformed, 0u);
+}
+
+TEST_F(ProgramContestantTest, NinetyMovesInARowWithoutAValidReplyPutTheProgramOut) {
+    // 89 misses, a valid reply, then silence: out on the 90th miss after the valid reply.
+    std::string Actions = "{90: \"90 shoot\", \"default\": \"silent\"}";
+    ProgramSession Session(Scripted(Folder, Actions), 20, "Cannon", Diagnostics);
+    ASSERT_TRUE(Session.Start());
+    for (int Move = 1; Move <= 180; ++Move) {
+        const bool Out = Session.IsOut();
+        const auto Given = Session.Move({});
+        EXPECT_FALSE(Out) << "move " << Move;
+        EXPECT_EQ(Given.size(), Move == 90 ? 1u : 0u) << "move " << Move;
+    }
+    EXPECT_TRUE(Session.IsOut());
+    EXPECT_EQ(Session.Summary().OutMove, 180u);
+    EXPECT_EQ(Diagnostics.str(), "Cannon contestant is out at move 180: no valid reply in time for 90 moves in a row\n");
+    EXPECT_TRUE(Session.Move({}).empty());
+    EXPECT_EQ(Session.Summary().Moves, 180u);
+}
+
+struct EndingCase {
+    const char* Name;
+    const char* Actions;
+    std::int32_t BudgetMs;
+    std::uint64_t OutMove;
+    const char* Reason;
+};
+
+class EndingProgram : public ProgramContestantTest, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(EndingProgram, IsOutAtTheMoveItEndedAndTheRunGoesOn) {
+    pid_t Group = 0;
+    {
+        ProgramSession Session(Scripted(Folder, GetParam().Actions), GetParam().BudgetMs, "Cannon", Diagnostics);
+        ASSERT_TRUE(Session.Start());
+        Group = Session.ProcessId();
+        for (std::uint64_t Move = 1; Move < GetParam().OutMove; ++Move) {
+            ASSERT_EQ(Orders(Session.Move({})), std::vector<ProgramOrder>{Shoot}) << "move " << Move;
+        }
+        EXPECT_TRUE(Session.Move({}).empty());
+        EXPECT_TRUE(Session.IsOut());
+        for (int Move = 0; Move < 10; ++Move) EXPECT_TRUE(Session.Move({}).empty());
+        EXPECT_EQ(Session.Summary().OutMove, GetParam().OutMove);
+        EXPECT_EQ(Session.Summary().InTime, GetParam().OutMove - 1);
+    }
+    EXPECT_EQ(Diagnostics.str(), "Cannon contestant is out at move " + std::to_string(GetParam().OutMove) + ": " +
+                                     GetParam().Reason + "\n");
+    EXPECT_TRUE(NoLiveMemberOf(Group));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, EndingProgram,
+    ::testing::Values(EndingCase{"ExitsWithoutLimit", R"({50: "exit"})", 0, 50, "exited with status 0"},
+                      EndingCase{"ExitsWithBudget", R"({50: "exit"})", 50, 50, "exited with status 0"},
+                      EndingCase{"ClosesItsOutput", R"({3: "close"})", 0, 3, "closed its output"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(ProgramContestantTest, WithoutABudgetTheSameProgramGivesTheSameRun) {
+    // The program's replies depend on what it is told; the arena's gun follows its orders.
+    const char* Actions = R"({"default": "{n} rotate {a} shoot", 5: "garbage", 9: "10 shoot", 12: "12"})";
+    auto Run = [&] {
+        std::vector<std::vector<ProgramOrder>> Log;
+        ProgramSession Session(Scripted(Folder, Actions), 0, "Cannon", Diagnostics);
+        EXPECT_TRUE(Session.Start());
+        GunReport Gun{128, 20, 20, false};
+        for (int Move = 0; Move < 40; ++Move) {
+            Log.push_back(Orders(Session.Move(Gun)));
+            for (const ProgramOrder& Order : Log.back()) {
+                if (Order.What == Kind::Rotate) Gun.Angle = Order.Angle;
+            }
+        }
+        return std::make_pair(Log, Session.SummaryLine());
+    };
+    const auto First = Run();
+    EXPECT_EQ(First, Run());
+    EXPECT_EQ(First.second, "Cannon contestant: 40 moves, 38 replies in time, 0 late, 2 malformed, not out");
+    EXPECT_EQ(First.first[0], (std::vector<ProgramOrder>{Rotate(129), Shoot}));
+    EXPECT_EQ(First.first[39], (std::vector<ProgramOrder>{Rotate(129 + 36), Shoot}));
+}
+
+struct StopCase {
+    const char* Name;
+    const char* Command;
+    const char* Ending;
+};
+
+class StoppingProgram : public ProgramContestantTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StoppingProgram, EndsWithTheFirstStepItHeedsAndLeavesNothingBehind) {
+    ContestantProcess Process;
+    std::string Error;
+    ASSERT_TRUE(Process.Start(GetParam().Command, ChildStderr::Discard, Error)) << Error;
+    const pid_t Group = Process.Pid();
+    std::string_view Line;
+    ASSERT_EQ(Process.ReadLine(ContestantProcess::NoDeadline, Line), ReadOutcome::Line);
+    ASSERT_EQ(Line, "ready");  // its traps are set
+    Process.Stop();
+    EXPECT_EQ(Process.ExitDescription(), GetParam().Ending);
+    EXPECT_TRUE(NoLiveMemberOf(Group));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, StoppingProgram,
+    ::testing::Values(
+        StopCase{"HeedsQuit", "echo ready; while read l; do [ \"$l\" = quit ] && exit 7; done; exit 1",
+                 "exited with status 7"},
+        StopCase{"HeedsTerm", "trap 'exit 5' TERM; echo ready; while :; do sleep 0.01; done",
+                 "exited with status 5"},
+        StopCase{"IgnoresTerm", "trap '' TERM; echo ready; while :; do sleep 1; done", "was killed by signal 9"},
+        StopCase{"LeavesAChildBehind", "(trap '' TERM; sleep 30) & echo ready; exit 4", "exited with status 4"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(ProgramContestantTest, AProgramThatDoesNotReadNeverBlocksAWrite) {
+    ContestantProcess Process;
+    std::string Error;
+    ASSERT_TRUE(Process.Start("sleep 30", ChildStderr::Discard, Error)) << Error;
+    const std::string_view Request = "move 1 0 20 20 0\n";
+    int Written = 0;
+    while (Written < 1'000'000 && Process.WriteLine(Request) == WriteOutcome::Written) ++Written;
+    EXPECT_LT(Written, 1'000'000);
+    EXPECT_EQ(Process.WriteLine(Request), WriteOutcome::Full);
+}
+
+TEST_F(ProgramContestantTest, WritingToAProgramThatHasEndedIsReportedNotFatal) {
+    struct sigaction Current {};
+    sigaction(SIGPIPE, nullptr, &Current);
+    ASSERT_EQ(Current.sa_handler, SIG_DFL);  // so that a stray SIGPIPE would end this test
+    ContestantProcess Process;
+    std::string Error;
+    ASSERT_TRUE(Process.Start("exit 0", ChildStderr::Discard, Error)) << Error;
+    ASSERT_TRUE(Process.WaitForExit(ContestantProcess::NoDeadline));
+    EXPECT_EQ(Process.WriteLine("move 1 0 0 0 0\n"), WriteOutcome::Closed);
+    sigset_t Pending;
+    sigpending(&Pending);
+    EXPECT_FALSE(sigismember(&Pending, SIGPIPE));
+}
+
+class ProgramInRegistryTest : public ProgramContestantTest {
+protected:
+    void SetUp() override {
+        Sprites = std::make_shared<clsSprites>();
+        BuildTrigTables();
+    }
+    void TearDown() override {
+        Sprites.reset();
+        EraseBullets();
+        ProgramContestantTest::TearDown();
+    }
+};
+
+TEST_F(ProgramInRegistryTest, TheGunFollowsTheProgramsOrdersUntilItIsOut) {
+    auto Contestant = std::make_shared<clsProgram>(
+        Scripted(Folder, R"({1: "1 rotate 130 shoot", 2: "2 shoot", 4: "exit"})"), 0, "Cannon", Diagnostics);
+    const std::int16_t Gun = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, Contestant, "", 16, 16, 16, 89, 0);
+    Sprites->UpdateSprite(Gun);
+    EXPECT_EQ(Sprites->ReloadLeft(Gun), 89);  // the shot was fired
+    EXPECT_EQ(CountBullets(), 1);
+    Sprites->UpdateSprite(Gun);
+    EXPECT_EQ(Sprites->Angle(Gun), 129);  // turning toward 130
+    EXPECT_EQ(CountBullets(), 1);         // the second shot found the gun reloading
+    Sprites->UpdateSprite(Gun);
+    EXPECT_EQ(Sprites->Angle(Gun), 130);
+    Sprites->UpdateSprite(Gun);
+    EXPECT_TRUE(Contestant->Summary().Out);
+    EXPECT_EQ(Contestant->Summary().OutMove, 4u);
+    for (int Move = 0; Move < 100; ++Move) Sprites->UpdateSprite(Gun);
+    EXPECT_EQ(Sprites->Angle(Gun), 130);
+    EXPECT_EQ(CountBullets(), 1);
+    Contestant->Stop();
+    EXPECT_EQ(ReadAll(Folder.File("log.txt")),
+              "brakkenfel 1 Cannon\nmove 1 128 20 20 0\nmove 2 129 20 20 0\nmove 3 130 20 20 0\nmove 4 130 20 20 0\n");
+}
+
+}  // namespace
+}  // namespace brakkenfel

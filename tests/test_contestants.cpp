@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "app/modMain.h"
@@ -98,6 +99,8 @@ struct SweepCase {
     std::uint8_t Start;
     std::vector<int> Angles;  // the angle after each move
 };
+
+void PrintTo(const SweepCase& Case, std::ostream* Out) { *Out << "from " << int{Case.Start}; }
 
 class SweepTest : public ContestantsTest, public ::testing::WithParamInterface<SweepCase> {};
 

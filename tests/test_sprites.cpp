@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -144,6 +145,10 @@ struct RoundCase {
     int Expected;  // 0 stands for nothing when Overflows is set
     bool Overflows;
 };
+
+void PrintTo(const RoundCase& Case, std::ostream* Out) {
+    *Out << "at " << Case.Position << (Case.Overflows ? " overflows" : " reads ") << Case.Expected;
+}
 
 class SpritesRoundingTest : public SpritesTest, public ::testing::WithParamInterface<RoundCase> {};
 
@@ -424,6 +429,10 @@ struct DrawCase {
     std::int32_t Left;        // expected left edge on the target
     std::int32_t SourceLeft;  // expected first column read from the strip
 };
+
+void PrintTo(const DrawCase& Case, std::ostream* Out) {
+    *Out << "X " << Case.X << " width " << int{Case.Width} << " frame " << int{Case.Frame};
+}
 
 class SpritesDrawTest : public SpritesTest, public ::testing::WithParamInterface<DrawCase> {};
 

@@ -1,8 +1,8 @@
 // Reading bitmap files with SDL: pixels and their order, the guns' strip, and the two failures.
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -38,46 +38,19 @@ protected:
     std::filesystem::path Folder;
 };
 
-void Put32(std::vector<std::uint8_t>& Bytes, std::uint32_t Value) {
-    for (int Shift = 0; Shift < 32; Shift += 8) Bytes.push_back(static_cast<std::uint8_t>(Value >> Shift));
+/// Writes `Pixels` (0x00RRGGBB, top row first) as a bitmap file through SDL, whose rows run bottom up.
+std::string SaveBmp(const std::filesystem::path& Path, int Width, int Height, std::vector<std::uint32_t> Pixels) {
+    SDL_Surface* Surface = SDL_CreateRGBSurfaceWithFormatFrom(Pixels.data(), Width, Height, 32, Width * 4,
+                                                              SDL_PIXELFORMAT_RGB888);
+    EXPECT_EQ(SDL_SaveBMP(Surface, Path.string().c_str()), 0) << SDL_GetError();
+    SDL_FreeSurface(Surface);
+    return Path.string();
 }
 
-void Put16(std::vector<std::uint8_t>& Bytes, std::uint16_t Value) {
-    Bytes.push_back(static_cast<std::uint8_t>(Value));
-    Bytes.push_back(static_cast<std::uint8_t>(Value >> 8));
-}
-
-/// A 24-bit bottom-up bitmap file of `Pixels` (0x00RRGGBB, top row first).
-std::vector<std::uint8_t> Bmp24(std::int32_t Width, std::int32_t Height, const std::vector<std::uint32_t>& Pixels) {
-    const std::uint32_t RowSize = static_cast<std::uint32_t>((Width * 3 + 3) / 4 * 4);
-    const std::uint32_t DataSize = RowSize * static_cast<std::uint32_t>(Height);
-    std::vector<std::uint8_t> Bytes = {'B', 'M'};
-    Put32(Bytes, 54 + DataSize);
-    Put32(Bytes, 0);
-    Put32(Bytes, 54);
-    Put32(Bytes, 40);
-    Put32(Bytes, static_cast<std::uint32_t>(Width));
-    Put32(Bytes, static_cast<std::uint32_t>(Height));
-    Put16(Bytes, 1);
-    Put16(Bytes, 24);
-    Put32(Bytes, 0);
-    Put32(Bytes, DataSize);
-    Put32(Bytes, 2835);
-    Put32(Bytes, 2835);
-    Put32(Bytes, 0);
-    Put32(Bytes, 0);
-    for (std::int32_t Y = Height - 1; Y >= 0; --Y) {
-        std::uint32_t Written = 0;
-        for (std::int32_t X = 0; X < Width; ++X) {
-            const std::uint32_t Pixel = Pixels[static_cast<std::size_t>(Y * Width + X)];
-            Bytes.push_back(static_cast<std::uint8_t>(Pixel));
-            Bytes.push_back(static_cast<std::uint8_t>(Pixel >> 8));
-            Bytes.push_back(static_cast<std::uint8_t>(Pixel >> 16));
-            Written += 3;
-        }
-        for (; Written < RowSize; ++Written) Bytes.push_back(0);
-    }
-    return Bytes;
+/// Cuts the file at `Path` off inside its header.
+std::string CutShort(const std::string& Path) {
+    std::filesystem::resize_file(Path, 30);
+    return Path;
 }
 
 /// The error a load fails with; the test fails if it does not.
@@ -94,7 +67,7 @@ RuntimeError LoadError(const std::string& Path) {
 TEST_F(PictureFileTest, PixelsArriveTopRowFirstAsRedGreenBlue) {
     // An odd width makes every row padded.
     const std::vector<std::uint32_t> Pixels = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x000000};
-    const std::string Path = Write("three_by_two.bmp", Bmp24(3, 2, Pixels));
+    const std::string Path = SaveBmp(Folder / "three_by_two.bmp", 3, 2, Pixels);
     const auto Loaded = LoadPictureFromFile(Path);
     ASSERT_TRUE(Loaded && Loaded->Handle());
     const GdiBitmap& Bitmap = *Loaded->Handle();
@@ -108,7 +81,7 @@ TEST_F(PictureFileTest, PixelsArriveTopRowFirstAsRedGreenBlue) {
 }
 
 TEST_F(PictureFileTest, TheInstalledLoaderServesLoadPicture) {
-    const std::string Path = Write("one.bmp", Bmp24(1, 1, {0xABCDEF}));
+    const std::string Path = SaveBmp(Folder / "one.bmp", 1, 1, {0xABCDEF});
     SetPictureLoader(SdlPictureLoader());
     EXPECT_EQ(LoadPicture(Path)->Handle()->Pixel(0, 0), 0xABCDEFu);
 }
@@ -140,12 +113,7 @@ TEST_F(PictureFileTest, FailuresNameThePath) {
         {(Folder / "absent.bmp").string(), ErrFileNotFound},
         {Write("text.bmp", {'n', 'o', 't', ' ', 'a', ' ', 'b', 'm', 'p'}), ErrInvalidPicture},
         {Write("empty.bmp", {}), ErrInvalidPicture},
-        {Write("cut.bmp", [] {
-             auto Bytes = Bmp24(4, 4, std::vector<std::uint32_t>(16, 0x808080));
-             Bytes.resize(30);
-             return Bytes;
-         }()),
-         ErrInvalidPicture},
+        {CutShort(SaveBmp(Folder / "cut.bmp", 4, 4, std::vector<std::uint32_t>(16, 0x808080))), ErrInvalidPicture},
     };
     for (const Case& Each : Cases) {
         SCOPED_TRACE(Each.Path);

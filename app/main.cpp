@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Contestants.h"
+#include "app/Headless.h"
 #include "app/Options.h"
 #include "app/modMain.h"
 #include "platform/Errors.h"
@@ -52,12 +54,10 @@ int main(int argc, char** argv) {
         ContestHost host;
         host.TickClock = &clock;
         host.ProgramFolder = ProgramFolder();
+        host.MakeContestant = [&options](const std::string& gunName) { return MakeContestant(*options, gunName); };
         SetPictureLoader(SdlPictureLoader());
         InstallStopSignals();
-        if (options->Headless) {
-            std::fputs("brakkenfel: --headless is not available yet\n", stderr);
-            return 2;
-        }
+        if (options->Headless) return RunHeadless(*options, host, TakeStopSignal);
         return RunWindowed(host);
     } catch (const RuntimeError& error) {
         ShowErrorReport(error.Number(), error.what());

@@ -12,6 +12,7 @@ std::string ErrorText(std::int32_t number) {
     case ErrArrayLocked: return "This array is fixed or temporarily locked";
     case ErrDivisionByZero: return "Division by zero";
     case ErrFileNotFound: return "File not found";
+    case ErrPathFileAccess: return "Path/File access error";
     case ErrInvalidPicture: return "Invalid picture";
     default: return "Application-defined or object-defined error";
     }

@@ -16,6 +16,7 @@ enum ErrorNumber : std::int32_t {
     ErrOutOfMemory = 7,       ///< "Out of memory"
     ErrFileNotFound = 53,     ///< "File not found"
     ErrInvalidProcedure = 5,  ///< "Invalid procedure call or argument"
+    ErrPathFileAccess = 75,   ///< "Path/File access error"
     ErrInvalidPicture = 481,  ///< "Invalid picture"
 };
 

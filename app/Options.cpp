@@ -1,0 +1,99 @@
+// Parsing of the command line, GNU style: "--name value" or "--name=value".
+#include "app/Options.h"
+
+#include <charconv>
+
+namespace brakkenfel {
+
+namespace {
+
+template <class Integer>
+bool ParseWhole(const std::string& text, Integer low, Integer& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty() && value >= low;
+}
+
+bool ValidKind(const std::string& kind) {
+    return kind == "ai" || kind == "human";
+}
+
+}  // namespace
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, OptionsError& error) {
+    Options options;
+    auto fail = [&](const std::string& message) {
+        error.Message = message;
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> inlineValue;
+        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = name.substr(equals + 1);
+            name = name.substr(0, equals);
+        }
+        // Flags take no value; every other option takes exactly one.
+        bool* flag = name == "--help" ? &options.Help
+                     : name == "--version" ? &options.Version
+                     : name == "--headless" ? &options.Headless
+                     : nullptr;
+        if (flag) {
+            if (inlineValue) return fail("option '" + name + "' takes no value");
+            *flag = true;
+            continue;
+        }
+        const bool known = name == "--moves" || name == "--seconds" || name == "--trace" || name == "--snapshot" ||
+                           name == "--cannon" || name == "--helicopter";
+        if (!known) return fail("unknown option '" + arguments[i] + "' (try --help)");
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return fail("option '" + name + "' needs a value");
+        }
+        const std::string bad = "invalid value '" + value + "' for " + name;
+        if (name == "--moves") {
+            std::int64_t moves = 0;
+            if (!ParseWhole<std::int64_t>(value, 0, moves)) return fail(bad + " (a whole number of moves, 0 or more)");
+            options.Moves = moves;
+        } else if (name == "--seconds") {
+            std::int32_t seconds = 0;
+            if (!ParseWhole<std::int32_t>(value, 0, seconds)) return fail(bad + " (a whole number of seconds, 0 or more)");
+            options.Seconds = seconds;
+        } else if (name == "--trace" || name == "--snapshot") {
+            if (value.empty()) return fail(bad + " (a file name)");
+            (name == "--trace" ? options.TracePath : options.SnapshotPath) = value;
+        } else {
+            if (!ValidKind(value)) return fail(bad + " (ai or human)");
+            (name == "--cannon" ? options.Cannon : options.Helicopter) = value;
+        }
+    }
+    if ((options.Moves || options.Seconds) && !options.Headless) {
+        return fail(std::string(options.Moves ? "--moves" : "--seconds") + " needs --headless");
+    }
+    if (options.Moves && options.Seconds) return fail("--moves and --seconds cannot be used together");
+    return options;
+}
+
+std::string UsageText() {
+    return "Usage: brakkenfel [OPTION]...\n"
+           "Runs a contest between two gun-steering programs. With no options it opens the arena's window.\n"
+           "\n"
+           "  --headless          run without a window: the field is an in-memory bitmap of 373 x 285\n"
+           "  --moves N           with --headless: run N moves back to back, unpaced, then stop\n"
+           "  --seconds S         with --headless: run paced, print each caption, stop after S seconds\n"
+           "  --trace FILE        write one JSON line per move to FILE ('-' for standard output)\n"
+           "  --snapshot FILE     after the last move, save the composed field as a 24-bit BMP\n"
+           "  --cannon KIND       the Cannon's contestant: ai (default) or human (does nothing)\n"
+           "  --helicopter KIND   the Helicopter's contestant: ai (default) or human (does nothing)\n"
+           "  --help              print this help and exit\n"
+           "  --version           print the version and exit\n"
+           "\n"
+           "With --headless and neither --moves nor --seconds, the paced run goes on until interrupted.\n"
+           "Exit status: 0 on a normal end, 1 on a run-time error, 2 on a bad command line.\n";
+}
+
+}  // namespace brakkenfel

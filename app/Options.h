@@ -1,0 +1,35 @@
+// The command line: with no arguments the arena runs in its window; options add headless runs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brakkenfel {
+
+/// What the command line asks for.
+struct Options {
+    bool Help = false;                    ///< --help: print the usage and stop
+    bool Version = false;                 ///< --version: print the version and stop
+    bool Headless = false;                ///< --headless: no window, an in-memory picture box
+    std::optional<std::int64_t> Moves;    ///< --moves N: N unpaced moves, then tear down
+    std::optional<std::int32_t> Seconds;  ///< --seconds S: the paced loop until the S-th second's caption
+    std::string TracePath;                ///< --trace FILE: one JSON line per move ("-": stdout)
+    std::string SnapshotPath;             ///< --snapshot FILE: the last frame as a BMP
+    std::string Cannon = "ai";            ///< --cannon KIND: the Cannon's contestant
+    std::string Helicopter = "ai";        ///< --helicopter KIND: the Helicopter's contestant
+};
+
+/// A command line that cannot be carried out; the text names the offending option.
+struct OptionsError {
+    std::string Message;  ///< one line, without the program's name
+};
+
+/// Reads the arguments after the program's name; returns the options or the first error.
+std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, OptionsError& error);
+
+/// The usage text printed by --help.
+std::string UsageText();
+
+}  // namespace brakkenfel

@@ -1,0 +1,76 @@
+// The command line: accepted forms, and every refusal naming what was wrong.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Options.h"
+
+namespace brakkenfel {
+namespace {
+
+std::optional<Options> Parse(std::vector<std::string> arguments, std::string* message = nullptr) {
+    OptionsError error;
+    auto options = ParseOptions(arguments, error);
+    if (message) *message = error.Message;
+    return options;
+}
+
+TEST(OptionsTest, NoArgumentsMeansTheWindowWithComputerGunners) {
+    const auto options = Parse({});
+    ASSERT_TRUE(options);
+    EXPECT_FALSE(options->Headless);
+    EXPECT_FALSE(options->Moves);
+    EXPECT_EQ(options->Cannon, "ai");
+    EXPECT_EQ(options->Helicopter, "ai");
+}
+
+TEST(OptionsTest, ValuesComeSeparateOrAfterAnEqualsSign) {
+    for (const auto& arguments : {std::vector<std::string>{"--headless", "--moves", "250", "--trace", "-"},
+                                  std::vector<std::string>{"--moves=250", "--headless", "--trace=-"}}) {
+        const auto options = Parse(arguments);
+        ASSERT_TRUE(options);
+        EXPECT_TRUE(options->Headless);
+        EXPECT_EQ(options->Moves, 250);
+        EXPECT_EQ(options->TracePath, "-");
+    }
+}
+
+TEST(OptionsTest, RefusalsNameTheOffendingOption) {
+    struct Case { std::vector<std::string> arguments; std::string mentions; };
+    for (const Case& c : std::vector<Case>{
+             {{"--frobnicate"}, "'--frobnicate'"},
+             {{"-x"}, "'-x'"},
+             {{"moves"}, "'moves'"},
+             {{"--headless", "--moves"}, "'--moves' needs a value"},
+             {{"--headless", "--moves", "ten"}, "'ten' for --moves"},
+             {{"--headless", "--moves", "-5"}, "'-5' for --moves"},
+             {{"--headless", "--moves", "12x"}, "'12x' for --moves"},
+             {{"--headless", "--moves", "99999999999999999999"}, "for --moves"},
+             {{"--headless", "--seconds", "2.5"}, "'2.5' for --seconds"},
+             {{"--moves", "10"}, "--moves needs --headless"},
+             {{"--headless", "--moves", "1", "--seconds", "1"}, "cannot be used together"},
+             {{"--help=yes"}, "'--help' takes no value"},
+             {{"--cannon", "robot"}, "'robot' for --cannon"},
+             {{"--snapshot="}, "for --snapshot"},
+         }) {
+        std::string message;
+        EXPECT_FALSE(Parse(c.arguments, &message)) << c.mentions;
+        EXPECT_NE(message.find(c.mentions), std::string::npos) << "message: " << message;
+    }
+}
+
+TEST(OptionsTest, UsageListsEveryOption) {
+    const std::string usage = UsageText();
+    for (const char* option : {"--headless", "--moves", "--seconds", "--trace", "--snapshot", "--cannon",
+                               "--helicopter", "--help", "--version"}) {
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+        // Every option the usage lists is one the parser knows.
+        std::string message;
+        Parse({option}, &message);
+        EXPECT_EQ(message.find("unknown option"), std::string::npos) << option;
+    }
+}
+
+}  // namespace
+}  // namespace brakkenfel

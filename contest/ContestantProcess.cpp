@@ -240,10 +240,12 @@ ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_vie
         if (DeadlineNs == NoDeadline) {
             Ready = ppoll(&Watch, 1, nullptr, nullptr);
         } else {
+            // Checked before polling: a program that writes without pause always has data
+            // ready, and must not hold the arena past the deadline with it.
             const std::int64_t Left = DeadlineNs - NowNs();
-            const std::int64_t Wait = Left > 0 ? Left : 0;
-            const timespec Timeout{static_cast<time_t>(Wait / NsPerSecond),
-                                   static_cast<long>(Wait % NsPerSecond)};
+            if (Left <= 0) return ReadOutcome::TimedOut;
+            const timespec Timeout{static_cast<time_t>(Left / NsPerSecond),
+                                   static_cast<long>(Left % NsPerSecond)};
             Ready = ppoll(&Watch, 1, &Timeout, nullptr);
         }
         if (Ready < 0) {

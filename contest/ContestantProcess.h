@@ -50,7 +50,9 @@ public:
     ContestantProcess() = default;
     /// Stops the program if it still runs, blocking until it is reaped (at most about 0.6 s).
     ~ContestantProcess();
+    /// Not copyable: one owner stops the child.
     ContestantProcess(const ContestantProcess&) = delete;
+    /// Not assignable.
     ContestantProcess& operator=(const ContestantProcess&) = delete;
 
     /// Starts `/bin/sh -c Command`; false with a reason in `Error` when no process could be made.

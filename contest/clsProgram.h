@@ -67,6 +67,8 @@ public:
     /// Tells the program its move and gun, waits for its reply; the orders to carry out, in order
     /// (empty when there are none). The span stays valid until the next call.
     std::span<const ProgramOrder> Move(const GunReport& Gun);
+    /// Starts ending the program without waiting ("quit", pipes closed), so several can end at once.
+    void BeginStop() { Process.BeginStop(); }
     /// Ends the program: "quit", then signals if it lingers; blocks until it is reaped.
     void Stop();
 
@@ -110,6 +112,8 @@ public:
     /// Reports the gun to the program and carries out the orders of its reply.
     void Update() override;
 
+    /// Starts ending the program without waiting, so both guns' programs can end at once.
+    void BeginStop() { Session.BeginStop(); }
     /// Ends the program now rather than when the contestant is destroyed.
     void Stop() { Session.Stop(); }
     /// The counts so far.

@@ -327,6 +327,19 @@ TEST_F(ProgramContestantTest, AProgramThatDoesNotReadNeverBlocksAWrite) {
     EXPECT_EQ(Process.WriteLine(Request), WriteOutcome::Full);
 }
 
+TEST_F(ProgramContestantTest, NothingIsReadOnceTheDeadlineHasPassedThoughOutputWaits) {
+    // A program that writes without pause always has output ready; a passed deadline must still end the wait.
+    ContestantProcess Process;
+    std::string Error;
+    ASSERT_TRUE(Process.Start("echo ready; sleep 0.2; echo late; sleep 30", ChildStderr::Discard, Error)) << Error;
+    std::string_view Line;
+    ASSERT_EQ(Process.ReadLine(ContestantProcess::NoDeadline, Line), ReadOutcome::Line);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(Process.ReadLine(ContestantProcess::NowNs() - 1, Line), ReadOutcome::TimedOut);
+    ASSERT_EQ(Process.ReadLine(ContestantProcess::NowNs() + 1'000'000'000, Line), ReadOutcome::Line);
+    EXPECT_EQ(Line, "late");
+}
+
 TEST_F(ProgramContestantTest, WritingToAProgramThatHasEndedIsReportedNotFatal) {
     struct sigaction Current {};
     sigaction(SIGPIPE, nullptr, &Current);

@@ -288,8 +288,6 @@ void ContestantProcess::ReapGroup() {
     }
 }
 
-bool ContestantProcess::HasExited() { return TryReap(); }
-
 bool ContestantProcess::WaitForExit(std::int64_t DeadlineNs) {
     // Exits are checked often at first, then less often, so a quick exit costs microseconds.
     std::int64_t Step = 50'000;

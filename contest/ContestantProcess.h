@@ -4,6 +4,8 @@
 // input and one on its standard output. Nothing here ever blocks past the deadline it is given:
 // both pipe ends are non-blocking, every wait is a poll with a timeout, and the line buffer is a
 // fixed array, so a program that floods, stalls or never reads costs the arena at most its budget.
+// On Linux the first start makes the arena a child subreaper, so that whatever a program leaves
+// behind is reaped here too, and the program is killed if the arena itself dies.
 #pragma once
 
 #include <sys/types.h>
@@ -64,14 +66,10 @@ public:
     /// valid until the next call; it excludes the '\n'.
     ReadOutcome ReadLine(std::int64_t DeadlineNs, std::string_view& Text);
 
-    /// True once the child has been reaped; checks without blocking.
-    bool HasExited();
     /// Waits until `DeadlineNs` for the child to end and reaps it; true if it has ended.
     bool WaitForExit(std::int64_t DeadlineNs);
     /// How the child ended, e.g. "exited with status 3" or "was killed by signal 9".
     std::string ExitDescription() const;
-    /// The raw waitpid status; meaningful only once the child has been reaped.
-    int ExitStatus() const { return Status; }
     /// The child's process id, also its process group id; 0 before Start.
     pid_t Pid() const { return ChildPid; }
 

@@ -15,10 +15,17 @@ bool ParseWhole(const std::string& text, Integer low, Integer& value) {
 }
 
 bool ValidKind(const std::string& kind) {
-    return kind == "ai" || kind == "human";
+    if (kind == "ai" || kind == "human") return true;
+    // A command of blanks alone would start a shell that does nothing and exits at once.
+    return ProgramCommand(kind).find_first_not_of(" \t") != std::string::npos;
 }
 
 }  // namespace
+
+std::string ProgramCommand(const std::string& Kind) {
+    const std::string Prefix = ExecKindPrefix;
+    return Kind.rfind(Prefix, 0) == 0 ? Kind.substr(Prefix.size()) : std::string();
+}
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, OptionsError& error) {
     Options options;
@@ -44,7 +51,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, O
             continue;
         }
         const bool known = name == "--moves" || name == "--seconds" || name == "--trace" || name == "--snapshot" ||
-                           name == "--cannon" || name == "--helicopter";
+                           name == "--cannon" || name == "--helicopter" || name == "--move-budget";
         if (!known) return fail("unknown option '" + arguments[i] + "' (try --help)");
         std::string value;
         if (inlineValue) {
@@ -63,11 +70,17 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, O
             std::int32_t seconds = 0;
             if (!ParseWhole<std::int32_t>(value, 0, seconds)) return fail(bad + " (a whole number of seconds, 0 or more)");
             options.Seconds = seconds;
+        } else if (name == "--move-budget") {
+            std::int32_t budget = 0;
+            if (!ParseWhole<std::int32_t>(value, 0, budget)) {
+                return fail(bad + " (a whole number of milliseconds, 0 or more)");
+            }
+            options.MoveBudgetMs = budget;
         } else if (name == "--trace" || name == "--snapshot") {
             if (value.empty()) return fail(bad + " (a file name)");
             (name == "--trace" ? options.TracePath : options.SnapshotPath) = value;
         } else {
-            if (!ValidKind(value)) return fail(bad + " (ai or human)");
+            if (!ValidKind(value)) return fail(bad + " (ai, human or exec:COMMAND with a command)");
             (name == "--cannon" ? options.Cannon : options.Helicopter) = value;
         }
     }
@@ -87,12 +100,14 @@ std::string UsageText() {
            "  --seconds S         with --headless: run paced, print each caption, stop after S seconds\n"
            "  --trace FILE        write one JSON line per move to FILE ('-' for standard output)\n"
            "  --snapshot FILE     after the last move, save the composed field as a 24-bit BMP\n"
-           "  --cannon KIND       the Cannon's contestant: ai (default) or human (does nothing)\n"
-           "  --helicopter KIND   the Helicopter's contestant: ai (default) or human (does nothing)\n"
+           "  --cannon KIND       the Cannon's contestant: ai (default), human (idle) or exec:COMMAND\n"
+           "  --helicopter KIND   the Helicopter's contestant: ai (default), human (idle) or exec:COMMAND\n"
+           "  --move-budget MS    ms an exec contestant has to reply each move (default 5; 0: no limit)\n"
            "  --help              print this help and exit\n"
            "  --version           print the version and exit\n"
            "\n"
            "With --headless and neither --moves nor --seconds, the paced run goes on until interrupted.\n"
+           "exec:COMMAND runs COMMAND with /bin/sh -c and steers the gun by its replies (docs/contestants.md).\n"
            "Exit status: 0 on a normal end, 1 on a run-time error, 2 on a bad command line.\n";
 }
 

@@ -19,7 +19,14 @@ struct Options {
     std::string SnapshotPath;             ///< --snapshot FILE: the last frame as a BMP
     std::string Cannon = "ai";            ///< --cannon KIND: the Cannon's contestant
     std::string Helicopter = "ai";        ///< --helicopter KIND: the Helicopter's contestant
+    std::int32_t MoveBudgetMs = 5;        ///< --move-budget MS: a contestant program's time per move
 };
+
+/// The prefix of a contestant kind that names an outside program: "exec:COMMAND".
+inline constexpr const char* ExecKindPrefix = "exec:";
+
+/// The command of an "exec:COMMAND" kind; empty for any other kind.
+std::string ProgramCommand(const std::string& Kind);
 
 /// A command line that cannot be carried out; the text names the offending option.
 struct OptionsError {

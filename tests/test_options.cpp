@@ -23,6 +23,21 @@ TEST(OptionsTest, NoArgumentsMeansTheWindowWithComputerGunners) {
     EXPECT_FALSE(options->Moves);
     EXPECT_EQ(options->Cannon, "ai");
     EXPECT_EQ(options->Helicopter, "ai");
+    EXPECT_EQ(options->MoveBudgetMs, 5);
+}
+
+TEST(OptionsTest, ContestantKindsAndTheMoveBudget) {
+    const auto options = Parse({"--cannon", "exec:exec python3 bot.py --level=2", "--helicopter=human",
+                                "--move-budget", "0"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(ProgramCommand(options->Cannon), "exec python3 bot.py --level=2");
+    EXPECT_EQ(options->Helicopter, "human");
+    EXPECT_EQ(ProgramCommand(options->Helicopter), "");
+    EXPECT_EQ(options->MoveBudgetMs, 0);
+    // Only the first '=' splits: the rest belongs to the command.
+    const auto withEquals = Parse({"--helicopter=exec:a=b"});
+    ASSERT_TRUE(withEquals);
+    EXPECT_EQ(ProgramCommand(withEquals->Helicopter), "a=b");
 }
 
 TEST(OptionsTest, ValuesComeSeparateOrAfterAnEqualsSign) {
@@ -52,6 +67,12 @@ TEST(OptionsTest, RefusalsNameTheOffendingOption) {
              {{"--headless", "--moves", "1", "--seconds", "1"}, "cannot be used together"},
              {{"--help=yes"}, "'--help' takes no value"},
              {{"--cannon", "robot"}, "'robot' for --cannon"},
+             {{"--helicopter", "exec:"}, "'exec:' for --helicopter"},
+             {{"--cannon", "exec: \t "}, "for --cannon"},
+             {{"--cannon", "EXEC:ls"}, "'EXEC:ls' for --cannon"},
+             {{"--move-budget", "-1"}, "'-1' for --move-budget"},
+             {{"--move-budget", "5ms"}, "'5ms' for --move-budget"},
+             {{"--move-budget", "3000000000"}, "for --move-budget"},
              {{"--snapshot="}, "for --snapshot"},
          }) {
         std::string message;
@@ -63,7 +84,7 @@ TEST(OptionsTest, RefusalsNameTheOffendingOption) {
 TEST(OptionsTest, UsageListsEveryOption) {
     const std::string usage = UsageText();
     for (const char* option : {"--headless", "--moves", "--seconds", "--trace", "--snapshot", "--cannon",
-                               "--helicopter", "--help", "--version"}) {
+                               "--helicopter", "--move-budget", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
         // Every option the usage lists is one the parser knows.
         std::string message;

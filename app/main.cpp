@@ -1,6 +1,7 @@
 // The program's entry: reads the command line, installs the platform, runs the contest, reports errors.
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/sdl/SdlClock.h"
 #include "platform/sdl/SdlForm.h"
 #include "platform/sdl/SdlPicture.h"
+#include "sprites/clsSprites.h"
 
 using namespace brakkenfel;
 
@@ -49,20 +51,30 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Outside the try: an error must stop the contestant programs before it is reported, since
+    // the report may wait on a message box.
+    ContestantRoster roster(*options, std::cerr);
+    auto fail = [&roster](std::int32_t number, const char* text) {
+        roster.Release();
+        // A start-up that failed half-way leaves the guns it built in the registry.
+        Sprites.reset();
+        ShowErrorReport(number, text);
+        return 1;
+    };
     try {
         SdlClock clock;
         ContestHost host;
         host.TickClock = &clock;
         host.ProgramFolder = ProgramFolder();
-        host.MakeContestant = [&options](const std::string& gunName) { return MakeContestant(*options, gunName); };
+        host.MakeContestant = [&roster](const std::string& gunName) { return roster.Make(gunName); };
         SetPictureLoader(SdlPictureLoader());
         InstallStopSignals();
-        if (options->Headless) return RunHeadless(*options, host, TakeStopSignal);
-        return RunWindowed(host);
+        const int status = options->Headless ? RunHeadless(*options, host, TakeStopSignal) : RunWindowed(host);
+        roster.Finish();
+        return status;
     } catch (const RuntimeError& error) {
-        ShowErrorReport(error.Number(), error.what());
+        return fail(error.Number(), error.what());
     } catch (const std::exception& error) {
-        ShowErrorReport(ErrOutOfMemory, error.what());
+        return fail(ErrOutOfMemory, error.what());
     }
-    return 1;
 }

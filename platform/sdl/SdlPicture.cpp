@@ -3,8 +3,17 @@
 
 #include <SDL.h>
 
+#include <array>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <span>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "platform/BmpCheck.h"
 #include "platform/Errors.h"
 
 namespace brakkenfel {
@@ -17,21 +26,41 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
-}  // namespace
+/// Closes an SDL stream when it goes out of scope.
+struct StreamCloser {
+    void operator()(SDL_RWops* Stream) const { SDL_RWclose(Stream); }
+};
+using StreamPtr = std::unique_ptr<SDL_RWops, StreamCloser>;
 
-std::shared_ptr<Picture> LoadPictureFromFile(const std::string& path) {
-    // Opened separately from the decoding so a missing file and a bad file get their own errors.
-    SDL_RWops* File = SDL_RWFromFile(path.c_str(), "rb");
-    if (File == nullptr) {
-        throw RuntimeError(ErrFileNotFound, path);
+/// Decodes the bitmap file in `Source` (taken over and closed) into our pixel format; `Name` goes
+/// into every error. The headers are checked against the stream's size before SDL sees them.
+std::shared_ptr<Picture> Decode(SDL_RWops* Source, const std::string& Name) {
+    StreamPtr Stream(Source);
+    const Sint64 Size = SDL_RWsize(Source);
+    if (Size < 0) {
+        throw RuntimeError(ErrInvalidPicture, Name + " (its size cannot be read)");
     }
-    const SurfacePtr Decoded(SDL_LoadBMP_RW(File, 1));
-    if (!Decoded || Decoded->w <= 0 || Decoded->h <= 0) {
-        throw RuntimeError(ErrInvalidPicture, path);
+    std::array<std::uint8_t, BmpHeadBytes> Head{};
+    const std::size_t Got = SDL_RWread(Source, Head.data(), 1, Head.size());
+    BmpLayout Layout;
+    const std::string Why = CheckBmpHeader(std::span(Head.data(), Got), static_cast<std::uint64_t>(Size), Layout);
+    if (!Why.empty()) {
+        throw RuntimeError(ErrInvalidPicture, Name + " (" + Why + ")");
+    }
+    if (SDL_RWseek(Source, 0, RW_SEEK_SET) != 0) {
+        throw RuntimeError(ErrInvalidPicture, Name + " (it cannot be read again from its start)");
+    }
+    const SurfacePtr Decoded(SDL_LoadBMP_RW(Stream.release(), 1));
+    if (!Decoded) {
+        throw RuntimeError(ErrInvalidPicture, Name + " (" + SDL_GetError() + ")");
+    }
+    // The decoder reads the same headers; anything else would mean the check looked at other bytes.
+    if (Decoded->w != Layout.Width || Decoded->h != Layout.Height) {
+        throw RuntimeError(ErrInvalidPicture, Name);
     }
     const SurfacePtr Converted(SDL_ConvertSurfaceFormat(Decoded.get(), SDL_PIXELFORMAT_RGB888, 0));
     if (!Converted) {
-        throw RuntimeError(ErrInvalidPicture, path);
+        throw RuntimeError(ErrInvalidPicture, Name);
     }
     auto Bitmap = std::make_shared<GdiBitmap>(Converted->w, Converted->h);
     if (SDL_MUSTLOCK(Converted.get())) {
@@ -39,9 +68,9 @@ std::shared_ptr<Picture> LoadPictureFromFile(const std::string& path) {
     }
     const auto* Bytes = static_cast<const unsigned char*>(Converted->pixels);
     for (std::int32_t Y = 0; Y < Converted->h; ++Y) {
-        const auto* Source = Bytes + static_cast<std::ptrdiff_t>(Y) * Converted->pitch;
+        const auto* Row = Bytes + static_cast<std::ptrdiff_t>(Y) * Converted->pitch;
         std::uint32_t* Target = Bitmap->Row(Y);
-        std::memcpy(Target, Source, static_cast<std::size_t>(Converted->w) * sizeof(std::uint32_t));
+        std::memcpy(Target, Row, static_cast<std::size_t>(Converted->w) * sizeof(std::uint32_t));
         // The unused top byte is not promised to be zero; our pixels keep it clear.
         for (std::int32_t X = 0; X < Converted->w; ++X) {
             Target[X] &= 0x00FFFFFFu;
@@ -51,6 +80,46 @@ std::shared_ptr<Picture> LoadPictureFromFile(const std::string& path) {
         SDL_UnlockSurface(Converted.get());
     }
     return std::make_shared<Picture>(std::move(Bitmap));
+}
+
+}  // namespace
+
+std::shared_ptr<Picture> LoadPictureFromFile(const std::string& path) {
+    // Opened without blocking and checked to be a plain file before anything reads it: a pipe with
+    // no writer would stall start-up for ever, and a folder or device is no picture file at all.
+    const int Descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (Descriptor < 0) {
+        const int Reason = errno;
+        throw RuntimeError(ErrFileNotFound, Reason == ENOENT ? path : path + " (" + std::strerror(Reason) + ")");
+    }
+    struct stat Info {};
+    if (::fstat(Descriptor, &Info) != 0 || !S_ISREG(Info.st_mode)) {
+        const bool Folder = S_ISDIR(Info.st_mode);
+        ::close(Descriptor);
+        throw RuntimeError(ErrFileNotFound, path + (Folder ? " (a folder, not a file)" : " (not a plain file)"));
+    }
+    std::FILE* Stream = ::fdopen(Descriptor, "rb");
+    if (Stream == nullptr) {
+        ::close(Descriptor);
+        throw RuntimeError(ErrFileNotFound, path);
+    }
+    SDL_RWops* Source = SDL_RWFromFP(Stream, SDL_TRUE);
+    if (Source == nullptr) {
+        std::fclose(Stream);
+        throw RuntimeError(ErrFileNotFound, path);
+    }
+    return Decode(Source, path);
+}
+
+std::shared_ptr<Picture> LoadPictureFromMemory(const void* bytes, std::size_t size, const std::string& name) {
+    if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        throw RuntimeError(ErrInvalidPicture, name + " (too large)");
+    }
+    SDL_RWops* Source = SDL_RWFromConstMem(bytes, static_cast<int>(size));
+    if (Source == nullptr) {
+        throw RuntimeError(ErrInvalidPicture, name);
+    }
+    return Decode(Source, name);
 }
 
 PictureLoader SdlPictureLoader() { return &LoadPictureFromFile; }

@@ -1,16 +1,31 @@
 // Contestants by kind: the computer gunner, the idle human seat, or an outside program.
 #include "app/Contestants.h"
 
-#include <ostream>
-
 #include "contest/clsAI.h"
 #include "contest/clsHuman.h"
 #include "contest/clsProgram.h"
 
 namespace brakkenfel {
 
+ContestantRoster::WholeWrites::int_type ContestantRoster::WholeWrites::overflow(int_type Char) {
+    if (!traits_type::eq_int_type(Char, traits_type::eof())) Pending.push_back(traits_type::to_char_type(Char));
+    return traits_type::not_eof(Char);
+}
+
+std::streamsize ContestantRoster::WholeWrites::xsputn(const char* Text, std::streamsize Count) {
+    Pending.append(Text, static_cast<std::size_t>(Count));
+    return Count;
+}
+
+int ContestantRoster::WholeWrites::sync() {
+    Target->write(Pending.data(), static_cast<std::streamsize>(Pending.size()));
+    Target->flush();
+    Pending.clear();
+    return Target->good() ? 0 : -1;
+}
+
 ContestantRoster::ContestantRoster(const Options& Chosen, std::ostream& Diagnostics)
-    : Chosen(Chosen), Diagnostics(&Diagnostics) {}
+    : Chosen(Chosen), Buffer(Diagnostics), Diagnostics(&Buffer) {}
 
 ContestantRoster::~ContestantRoster() { StopAll(false); }
 
@@ -19,7 +34,7 @@ std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
     if (Kind == "human") return std::make_shared<clsHuman>();
     const std::string Command = ProgramCommand(Kind);
     if (Command.empty()) return std::make_shared<clsAI>();
-    auto Program = std::make_shared<clsProgram>(Command, Chosen.MoveBudgetMs, GunName, *Diagnostics);
+    auto Program = std::make_shared<clsProgram>(Command, Chosen.MoveBudgetMs, GunName, Diagnostics);
     Programs.push_back(Program);
     return Program;
 }
@@ -28,8 +43,9 @@ void ContestantRoster::StopAll(bool Report) {
     // Each stop may wait out its grace periods; begun together, they overlap instead of adding up.
     for (const auto& Program : Programs) Program->BeginStop();
     if (Report) {
-        for (const auto& Program : Programs) *Diagnostics << "brakkenfel: " << Program->SummaryLine() << '\n';
-        Diagnostics->flush();
+        for (const auto& Program : Programs) {
+            Diagnostics << "brakkenfel: " << Program->SummaryLine() << '\n' << std::flush;
+        }
     }
     for (const auto& Program : Programs) Program->Stop();
     // The registry may still hold them after an error; stopped, they hold no process any more.

@@ -1,8 +1,9 @@
 // Contestants by kind, as the command line names them, and the outside programs among them.
 #pragma once
 
-#include <iosfwd>
 #include <memory>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,27 @@ public:
     void Release();
 
 private:
+    // Passes text on only when flushed, in one piece: the programs write to the same standard
+    // error, and their output must not land inside one of the arena's lines.
+    class WholeWrites : public std::streambuf {
+    public:
+        explicit WholeWrites(std::ostream& Target) : Target(&Target) {}
+
+    protected:
+        int_type overflow(int_type Char) override;
+        std::streamsize xsputn(const char* Text, std::streamsize Count) override;
+        int sync() override;
+
+    private:
+        std::ostream* Target;
+        std::string Pending;
+    };
+
     void StopAll(bool Report);
 
     Options Chosen;
-    std::ostream* Diagnostics;
+    WholeWrites Buffer;
+    std::ostream Diagnostics;
     std::vector<std::shared_ptr<clsProgram>> Programs;
 };
 

@@ -1,0 +1,300 @@
+#!/usr/bin/env python3
+"""Contestants that are outside programs, end to end: orders in the trace, misbehaviour, no process left."""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import uuid
+
+PROGRAM = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/brakkenfel")
+SOURCE = os.environ.get("BRAKKENFEL_SOURCE_DIR",
+                        os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+AIMER_CPP = os.path.join(os.path.dirname(PROGRAM), "examples", "aimer")
+AIMER_PY = os.path.join(SOURCE, "examples", "aimer.py")
+
+# A contestant whose every move is looked up in ACTIONS (the rest get DEFAULT). An action is a line
+# to write ({n}: the move number), a list of them, "exit" (status 3, no reply), "flood" (one line of
+# 10 MB) or (seconds, action) to sleep first. Every line received goes to the log file given as argv[1].
+BOT = r"""import os, signal, sys, time
+ACTIONS = %(actions)r
+DEFAULT = %(default)r
+STUBBORN = %(stubborn)r
+log = open(sys.argv[1], "w")
+def note(text):
+    log.write(text)
+    log.flush()
+if STUBBORN:
+    # Ignores SIGTERM and "quit", and leaves a child behind in its group that does the same.
+    signal.signal(signal.SIGTERM, lambda *_: note("TERM\n"))
+    if os.fork() == 0:
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        while True:
+            time.sleep(1)
+out = sys.stdout.buffer
+def say(text):
+    out.write(text.encode("latin-1"))
+    out.flush()
+def act(action, n):
+    if isinstance(action, tuple):
+        time.sleep(action[0])
+        return act(action[1], n)
+    if action == "exit":
+        sys.exit(3)
+    if action == "flood":
+        say("x" * 10_000_000 + "\n")
+        return
+    for line in action if isinstance(action, list) else [action]:
+        say(line.replace("{n}", str(n)) + "\n")
+for line in sys.stdin:
+    note(line)
+    words = line.split()
+    if words[0] == "brakkenfel":
+        say("ready\n")
+    elif words[0] == "move":
+        act(ACTIONS.get(int(words[1]), DEFAULT), int(words[1]))
+    else:
+        sys.stderr.write("bot: %%s" %% line)
+        sys.stderr.flush()
+        break
+while STUBBORN:
+    time.sleep(1)
+"""
+
+SUMMARY = re.compile(r"^brakkenfel: (\w+) contestant: (\d+) moves, (\d+) replies in time, (\d+) late, "
+                     r"(\d+) malformed, (not out|out at move (\d+) \((.*)\))$", re.M)
+
+
+def run(*arguments, program=PROGRAM, timeout=120):
+    return subprocess.run([program, *arguments], capture_output=True, timeout=timeout)
+
+
+def processes_naming(marker):
+    """Pids of live processes whose command line contains `marker`."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                if marker.encode() in cmdline.read():
+                    found.append(int(pid))
+        except OSError:
+            pass  # ended while we looked
+    return found
+
+
+def summaries(stderr):
+    """The per-contestant summary lines, by gun: (moves, in time, late, malformed, out move or None, reason)."""
+    return {m[0]: (int(m[1]), int(m[2]), int(m[3]), int(m[4]), int(m[6]) if m[6] else None, m[7] or None)
+            for m in SUMMARY.findall(stderr)}
+
+
+def trace_lines(path):
+    with open(path) as trace:
+        return [json.loads(line) for line in trace]
+
+
+def gun(line, name):
+    return next(g for g in line["guns"] if g["name"] == name)
+
+
+class ContestantTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.ai_trace = os.path.join(tempfile.mkdtemp(prefix="brakkenfel-ai-"), "trace.jsonl")
+        result = run("--headless", "--moves", "300", "--trace", cls.ai_trace)
+        assert result.returncode == 0, result.stderr
+        cls.ai = trace_lines(cls.ai_trace)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(os.path.dirname(cls.ai_trace))
+
+    def setUp(self):
+        # Every path the contestants run from carries this marker, so a leftover process shows.
+        self.marker = "brakkenfel-e2e-" + uuid.uuid4().hex
+        self.dir = os.path.join(tempfile.gettempdir(), self.marker)
+        os.mkdir(self.dir)
+
+    def tearDown(self):
+        self.assertEqual(processes_naming(self.marker), [], "a contestant process outlived the arena")
+        shutil.rmtree(self.dir)
+
+    def bot(self, actions=None, default="{n}", stubborn=False, name="bot", exec_=True):
+        """Writes a scripted contestant; returns the KIND that runs it."""
+        script = os.path.join(self.dir, name + ".py")
+        with open(script, "w") as file:
+            file.write(BOT % {"actions": actions or {}, "default": default, "stubborn": stubborn})
+        command = "python3 %s %s" % (script, os.path.join(self.dir, name + ".log"))
+        return "exec:" + ("exec " if exec_ else "") + command
+
+    def log(self, name="bot"):
+        with open(os.path.join(self.dir, name + ".log")) as file:
+            return file.read()
+
+    def headless(self, *arguments, moves=300):
+        trace = os.path.join(self.dir, "trace.jsonl")
+        result = run("--headless", "--moves", str(moves), "--trace", trace, *arguments)
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        lines = trace_lines(trace)
+        self.assertEqual(len(lines), moves)
+        return lines, result.stderr.decode()
+
+    def assertHelicopterAsWithTheComputer(self, lines):
+        for mine, ai in zip(lines, self.ai):
+            self.assertEqual(gun(mine, "Helicopter"), gun(ai, "Helicopter"), mine["move"])
+
+    def test_orders_turn_and_fire_the_gun(self):
+        lines, stderr = self.headless("--cannon", self.bot({1: "1 rotate 140", 5: "5 shoot",
+                                                            20: "20 shoot rotate 135 shoot"}))
+        cannon = [gun(line, "Cannon") for line in lines]
+        self.assertEqual([c["target"] for c in cannon[:20]], [140] * 19 + [135])
+        # One step a move, always upward, from the move after the order.
+        self.assertEqual([c["angle"] for c in cannon[:14]], list(range(128, 141)) + [140])
+        # Up past 255 and round to 135, where it stays.
+        self.assertEqual([c["angle"] for c in cannon[20:23]], [141, 142, 143])
+        self.assertEqual([c["angle"] for c in cannon[134:137]], [255, 0, 1])
+        self.assertEqual([c["angle"] for c in cannon[269:272]], [134, 135, 135])
+        self.assertEqual(cannon[-1]["angle"], 135)
+        # Fired on move 5 only: the shots of move 20 came while it reloaded.
+        self.assertEqual([m for m, c in enumerate(cannon, 1) if c["reload"] == 89], [5])
+        self.assertIn("shots: Cannon 1,", stderr)
+        self.assertEqual(summaries(stderr)["Cannon"], (300, 300, 0, 0, None, None))
+        self.assertHelicopterAsWithTheComputer(lines)
+        log = self.log().splitlines()
+        self.assertEqual(log[:3], ["brakkenfel 1 Cannon", "move 1 128 20 20 0", "move 2 129 20 20 0"])
+        self.assertEqual(log[-1], "quit")
+
+    def test_a_contestant_past_its_budget_moves_nothing_and_goes_out(self):
+        lines, stderr = self.headless("--cannon", self.bot(default=(0.2, "{n} rotate 200 shoot")))
+        for line in lines:
+            self.assertEqual(gun(line, "Cannon"), {"name": "Cannon", "angle": 128, "target": 128, "reload": 0})
+        self.assertHelicopterAsWithTheComputer(lines)
+        moves, in_time, _, _, out, reason = summaries(stderr)["Cannon"]
+        self.assertEqual((moves, in_time, out), (90, 0, 90))
+        self.assertEqual(reason, "no valid reply in time for 90 moves in a row")
+        self.assertIn("Cannon contestant is out at move 90: no valid reply in time", stderr)
+
+    def test_garbage_long_lines_and_wild_angles_are_refused(self):
+        refused = {2: "\x00\xff\xfe rotate 200", 3: "", 5: "5 rotate", 6: "6  shoot",
+                   7: "7 ROTATE 200", 8: "+8 rotate 200", 9: "9 rotate 200 fire", 10: "10 rotate 256",
+                   11: "11 rotate 99999999999999999999999", 12: "12 rotate -1", 13: "99 rotate 200",
+                   14: "flood", 15: "15 rotate 200" + " shoot" * 50}
+        actions = dict(refused)
+        # A reply to a move already over is dropped, and the wait for this move goes on.
+        actions[4] = ["3 rotate 200", "4"]
+        actions[16] = "16 rotate 140"
+        lines, stderr = self.headless("--cannon", self.bot(actions), "--move-budget", "0", moves=100)
+        targets = [gun(line, "Cannon")["target"] for line in lines]
+        self.assertEqual(targets[:15], [128] * 15)
+        self.assertEqual(targets[15:], [140] * 85)
+        self.assertEqual(summaries(stderr)["Cannon"], (100, 100 - len(refused), 1, len(refused), None, None))
+        self.assertHelicopterAsWithTheComputer(lines)
+
+    def test_a_contestant_that_exits_is_out_and_the_run_goes_on(self):
+        lines, stderr = self.headless("--cannon", self.bot({50: "exit"}, default="{n} rotate 200"),
+                                      "--move-budget", "0")
+        self.assertIn("Cannon contestant is out at move 50: exited with status 3", stderr)
+        self.assertEqual(summaries(stderr)["Cannon"], (50, 49, 0, 0, 50, "exited with status 3"))
+        # Turning on toward its last order is the gun's own doing, not the program's.
+        self.assertEqual(gun(lines[-1], "Cannon")["target"], 200)
+        self.assertHelicopterAsWithTheComputer(lines)
+
+    def test_a_contestant_that_ignores_sigterm_is_killed_with_its_group(self):
+        _, stderr = self.headless("--cannon", self.bot(stubborn=True, exec_=False), moves=50)
+        self.assertEqual(summaries(stderr)["Cannon"][:2], (50, 50))
+        log = self.log()
+        # It got "quit", then SIGTERM, which it ignored; tearDown finds its whole group gone.
+        self.assertTrue(log.endswith("quit\nTERM\n"), log[-40:])
+
+    def test_both_guns_run_programs_that_stop_together(self):
+        lines, stderr = self.headless("--cannon", self.bot(stubborn=True, name="one"),
+                                      "--helicopter", self.bot(stubborn=True, name="two"), moves=20)
+        self.assertEqual(sorted(summaries(stderr)), ["Cannon", "Helicopter"])
+        for name in ("one", "two"):
+            self.assertTrue(self.log(name).endswith("quit\nTERM\n"), name)
+        self.assertIn("shots: Cannon 0, Helicopter 0", stderr)
+
+    def test_a_failed_start_up_stops_the_program_before_the_report(self):
+        # The program alone, without its picture beside it.
+        program = os.path.join(self.dir, "brakkenfel")
+        shutil.copy(PROGRAM, program)
+        result = run("--headless", "--moves", "10", "--cannon", self.bot(), program=program)
+        self.assertEqual(result.returncode, 1)
+        stderr = result.stderr.decode()
+        self.assertIn("cannon.bmp", stderr)
+        self.assertLess(stderr.index("bot: quit"), stderr.index("brakkenfel: Error"), stderr)
+        self.assertEqual(self.log().splitlines(), ["brakkenfel 1 Cannon", "quit"])
+
+    def test_a_bad_kind_is_a_bad_command_line(self):
+        for kind in ("exec:", "exec:   ", "robot"):
+            result = run("--headless", "--moves", "1", "--helicopter", kind)
+            self.assertEqual(result.returncode, 2, kind)
+            self.assertIn("--helicopter", result.stderr.decode())
+
+
+class ExampleAimerTest(unittest.TestCase):
+    """The example contestants, each on a gun of its own."""
+    MOVES = 2000
+
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def run_aimers(self, cannon, helicopter, name):
+        trace = os.path.join(self.dir.name, name)
+        result = run("--headless", "--moves", str(self.MOVES), "--move-budget", "0", "--trace", trace,
+                     "--cannon", "exec:exec " + cannon, "--helicopter", "exec:exec " + helicopter)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        stderr = result.stderr.decode()
+        for name_ in ("Cannon", "Helicopter"):
+            self.assertEqual(summaries(stderr)[name_], (self.MOVES, self.MOVES, 0, 0, None, None), stderr)
+        with open(trace, "rb") as file:
+            return file.read()
+
+    def test_its_shots_pass_close_to_the_other_gun(self):
+        trace = self.run_aimers(AIMER_CPP, "python3 " + AIMER_PY, "a.jsonl")
+        lines = [json.loads(line) for line in trace.splitlines()]
+        for name, origin, target, reload in (("Cannon", (20, 20), (40, 40), 89),
+                                             ("Helicopter", (40, 40), (20, 20), 59)):
+            # It settles on one angle and holds it.
+            self.assertEqual(len({gun(line, name)["target"] for line in lines}), 1, name)
+            self.assertEqual(gun(lines[-1], name)["angle"], gun(lines[-1], name)["target"], name)
+            fired = [m for m in range(len(lines)) if gun(lines[m], name)["reload"] == reload]
+            self.assertGreater(len(fired), 10, name)
+            for move in fired:
+                self.assertLessEqual(self.closest_pass(lines, move, origin, target), 8.0, (name, move))
+
+    @staticmethod
+    def closest_pass(lines, move, origin, target):
+        """How near the bullet fired at `move` (a trace index) from `origin` came to `target`."""
+        before = {b["slot"]: b for b in lines[move - 1]["bullets"]}
+        new = [b for b in lines[move]["bullets"] if ExampleAimerTest.jumped(before.get(b["slot"]), b)]
+        slot = next(b["slot"] for b in new if abs(b["x"] - origin[0]) < 3 and abs(b["y"] - origin[1]) < 3)
+        best, last = float("inf"), None
+        for line in lines[move:]:
+            bullet = next((b for b in line["bullets"] if b["slot"] == slot), None)
+            # Gone, or the slot taken by a newer shot.
+            if bullet is None or (last and ExampleAimerTest.jumped(last, bullet)):
+                break
+            best = min(best, ((bullet["x"] - target[0]) ** 2 + (bullet["y"] - target[1]) ** 2) ** 0.5)
+            last = bullet
+        return best
+
+    @staticmethod
+    def jumped(before, after):
+        """True when `after` is not `before` one move on: a slot newly taken or taken again."""
+        return before is None or abs(after["x"] - before["x"]) + abs(after["y"] - before["y"]) > 5
+
+    def test_runs_without_a_budget_repeat_exactly_in_either_language(self):
+        first = self.run_aimers(AIMER_CPP, "python3 " + AIMER_PY, "a.jsonl")
+        self.assertEqual(self.run_aimers(AIMER_CPP, "python3 " + AIMER_PY, "b.jsonl"), first)
+        self.assertEqual(self.run_aimers("python3 " + AIMER_PY, AIMER_CPP, "c.jsonl"), first)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])

@@ -58,26 +58,21 @@ std::shared_ptr<Picture> Decode(SDL_RWops* Source, const std::string& Name) {
     if (Decoded->w != Layout.Width || Decoded->h != Layout.Height) {
         throw RuntimeError(ErrInvalidPicture, Name);
     }
-    const SurfacePtr Converted(SDL_ConvertSurfaceFormat(Decoded.get(), SDL_PIXELFORMAT_RGB888, 0));
-    if (!Converted) {
-        throw RuntimeError(ErrInvalidPicture, Name);
+    // Converted straight into our own pixels: a second full-size SDL surface would only be copied again.
+    auto Bitmap = std::make_shared<GdiBitmap>(Layout.Width, Layout.Height);
+    const SurfacePtr Target(SDL_CreateRGBSurfaceWithFormatFrom(Bitmap->Row(0), Bitmap->Width(), Bitmap->Height(), 32,
+                                                               Bitmap->Pitch() * 4, SDL_PIXELFORMAT_RGB888));
+    // A copy, not a blend: a 32-bit file's fourth byte is no transparency here.
+    if (!Target || SDL_SetSurfaceBlendMode(Decoded.get(), SDL_BLENDMODE_NONE) != 0 ||
+        SDL_BlitSurface(Decoded.get(), nullptr, Target.get(), nullptr) != 0) {
+        throw RuntimeError(ErrInvalidPicture, Name + " (" + SDL_GetError() + ")");
     }
-    auto Bitmap = std::make_shared<GdiBitmap>(Converted->w, Converted->h);
-    if (SDL_MUSTLOCK(Converted.get())) {
-        SDL_LockSurface(Converted.get());
-    }
-    const auto* Bytes = static_cast<const unsigned char*>(Converted->pixels);
-    for (std::int32_t Y = 0; Y < Converted->h; ++Y) {
-        const auto* Row = Bytes + static_cast<std::ptrdiff_t>(Y) * Converted->pitch;
-        std::uint32_t* Target = Bitmap->Row(Y);
-        std::memcpy(Target, Row, static_cast<std::size_t>(Converted->w) * sizeof(std::uint32_t));
-        // The unused top byte is not promised to be zero; our pixels keep it clear.
-        for (std::int32_t X = 0; X < Converted->w; ++X) {
-            Target[X] &= 0x00FFFFFFu;
+    // The unused top byte is not promised to be zero; our pixels keep it clear.
+    for (std::int32_t Y = 0; Y < Bitmap->Height(); ++Y) {
+        std::uint32_t* Row = Bitmap->Row(Y);
+        for (std::int32_t X = 0; X < Bitmap->Width(); ++X) {
+            Row[X] &= 0x00FFFFFFu;
         }
-    }
-    if (SDL_MUSTLOCK(Converted.get())) {
-        SDL_UnlockSurface(Converted.get());
     }
     return std::make_shared<Picture>(std::move(Bitmap));
 }

@@ -223,7 +223,7 @@ def good_pictures(rows):
     pictures["rle4"] = assemble(info_header(width, height, 4, compression=2, size_image=len(data)),
                                 palette_of(sixteen), data)
     for bits in (1, 8):
-        pictures["core%d" % bits] = assemble(core_header(width, height, bits), palette_of(two, entry=3),
+        pictures["core%d" % bits] = assemble(core_header(width, height, bits), palette_of(two, entry=3, count=1 << bits),
                                              encode_indexed(rows, bits, two, False))
     pictures["core24"] = assemble(core_header(width, height, 24), b"", encode_rgb(rows, 24, False))
     return pictures

@@ -1,6 +1,7 @@
 // Headless runs: unpaced moves or the paced loop on an in-memory window, with trace and snapshot.
 #include "app/Headless.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -52,11 +53,11 @@ private:
     bool owned_ = false;
 };
 
-void WriteSummary(std::int64_t moves, double seconds) {
+void WriteSummary(std::int64_t moves, std::size_t poolPeak, double seconds) {
     const double rate = seconds > 0 ? static_cast<double>(moves) / seconds : 0.0;
-    std::fprintf(stderr, "brakkenfel: %lld moves, %d bullets in flight, shots: Cannon %lld, Helicopter %lld, "
-                         "%.3f s wall time, %.0f moves/s\n",
-                 static_cast<long long>(moves), CountBullets(),
+    std::fprintf(stderr, "brakkenfel: %lld moves, %d bullets in flight, pool peak %zu, shots: Cannon %lld, "
+                         "Helicopter %lld, %.3f s wall time, %.0f moves/s\n",
+                 static_cast<long long>(moves), CountBullets(), poolPeak,
                  static_cast<long long>(Sprites->ShotsFired(CannonIndex)),
                  static_cast<long long>(Sprites->ShotsFired(HelicopterIndex)), seconds, rate);
 }
@@ -71,6 +72,8 @@ int RunHeadless(const Options& Chosen, ContestHost Host, std::function<bool()> S
     TraceFile trace(Chosen.TracePath);
     TraceWriter writer(trace.Stream());
     std::int64_t move = 0;
+    // The most slots the bullet pool held after any move: long runs show it stays bounded.
+    std::size_t poolPeak = 0;
     if (trace.Stream()) {
         Host.AfterMove = [&writer, &move] { writer.WriteMove(++move); };
     } else {
@@ -84,6 +87,7 @@ int RunHeadless(const Options& Chosen, ContestHost Host, std::function<bool()> S
         for (std::int64_t i = 0; i < *Chosen.Moves; ++i) {
             RunMove();
             Host.AfterMove();
+            poolPeak = std::max(poolPeak, Bullets.size());
             if (StopRequested && (i & 0xFFFF) == 0 && StopRequested()) break;
         }
     } else {
@@ -103,7 +107,7 @@ int RunHeadless(const Options& Chosen, ContestHost Host, std::function<bool()> S
         SaveBmp(*BackBitmap, Chosen.SnapshotPath);
     }
     trace.Finish(Chosen.TracePath);
-    if (Chosen.Moves) WriteSummary(move, seconds);
+    if (Chosen.Moves) WriteSummary(move, poolPeak, seconds);
     TearDownContest();
     return 0;
 }

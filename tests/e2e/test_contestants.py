@@ -240,13 +240,19 @@ class ExampleAimerTest(unittest.TestCase):
     MOVES = 2000
 
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
+        # Copies of both, in a folder whose name marks every process they run as.
+        self.marker = "brakkenfel-e2e-" + uuid.uuid4().hex
+        self.dir = os.path.join(tempfile.gettempdir(), self.marker)
+        os.mkdir(self.dir)
+        self.cpp = shutil.copy(AIMER_CPP, self.dir)
+        self.py = "python3 " + shutil.copy(AIMER_PY, self.dir)
 
     def tearDown(self):
-        self.dir.cleanup()
+        self.assertEqual(processes_naming(self.marker), [], "an aimer outlived the arena")
+        shutil.rmtree(self.dir)
 
     def run_aimers(self, cannon, helicopter, name):
-        trace = os.path.join(self.dir.name, name)
+        trace = os.path.join(self.dir, name)
         result = run("--headless", "--moves", str(self.MOVES), "--move-budget", "0", "--trace", trace,
                      "--cannon", "exec:exec " + cannon, "--helicopter", "exec:exec " + helicopter)
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -257,7 +263,7 @@ class ExampleAimerTest(unittest.TestCase):
             return file.read()
 
     def test_its_shots_pass_close_to_the_other_gun(self):
-        trace = self.run_aimers(AIMER_CPP, "python3 " + AIMER_PY, "a.jsonl")
+        trace = self.run_aimers(self.cpp, self.py, "a.jsonl")
         lines = [json.loads(line) for line in trace.splitlines()]
         for name, origin, target, reload in (("Cannon", (20, 20), (40, 40), 89),
                                              ("Helicopter", (40, 40), (20, 20), 59)):
@@ -291,9 +297,9 @@ class ExampleAimerTest(unittest.TestCase):
         return before is None or abs(after["x"] - before["x"]) + abs(after["y"] - before["y"]) > 5
 
     def test_runs_without_a_budget_repeat_exactly_in_either_language(self):
-        first = self.run_aimers(AIMER_CPP, "python3 " + AIMER_PY, "a.jsonl")
-        self.assertEqual(self.run_aimers(AIMER_CPP, "python3 " + AIMER_PY, "b.jsonl"), first)
-        self.assertEqual(self.run_aimers("python3 " + AIMER_PY, AIMER_CPP, "c.jsonl"), first)
+        first = self.run_aimers(self.cpp, self.py, "a.jsonl")
+        self.assertEqual(self.run_aimers(self.cpp, self.py, "b.jsonl"), first)
+        self.assertEqual(self.run_aimers(self.py, self.cpp, "c.jsonl"), first)
 
 
 if __name__ == "__main__":

@@ -122,13 +122,13 @@ class ContestantTest(unittest.TestCase):
         self.assertEqual(processes_naming(self.marker), [], "a contestant process outlived the arena")
         shutil.rmtree(self.dir)
 
-    def bot(self, actions=None, default="{n}", stubborn=False, name="bot", exec_=True):
+    def bot(self, actions=None, default="{n}", stubborn=False, name="bot", with_exec=True):
         """Writes a scripted contestant; returns the KIND that runs it."""
         script = os.path.join(self.dir, name + ".py")
         with open(script, "w") as file:
             file.write(BOT % {"actions": actions or {}, "default": default, "stubborn": stubborn})
         command = "python3 %s %s" % (script, os.path.join(self.dir, name + ".log"))
-        return "exec:" + ("exec " if exec_ else "") + command
+        return "exec:" + ("exec " if with_exec else "") + command
 
     def log(self, name="bot"):
         with open(os.path.join(self.dir, name + ".log")) as file:
@@ -203,7 +203,7 @@ class ContestantTest(unittest.TestCase):
         self.assertHelicopterAsWithTheComputer(lines)
 
     def test_a_contestant_that_ignores_sigterm_is_killed_with_its_group(self):
-        _, stderr = self.headless("--cannon", self.bot(stubborn=True, exec_=False), moves=50)
+        _, stderr = self.headless("--cannon", self.bot(stubborn=True, with_exec=False), moves=50)
         self.assertEqual(summaries(stderr)["Cannon"][:2], (50, 50))
         log = self.log()
         # It got "quit", then SIGTERM, which it ignored; tearDown finds its whole group gone.
@@ -257,8 +257,8 @@ class ExampleAimerTest(unittest.TestCase):
                      "--cannon", "exec:exec " + cannon, "--helicopter", "exec:exec " + helicopter)
         self.assertEqual(result.returncode, 0, result.stderr)
         stderr = result.stderr.decode()
-        for name_ in ("Cannon", "Helicopter"):
-            self.assertEqual(summaries(stderr)[name_], (self.MOVES, self.MOVES, 0, 0, None, None), stderr)
+        for gun_name in ("Cannon", "Helicopter"):
+            self.assertEqual(summaries(stderr)[gun_name], (self.MOVES, self.MOVES, 0, 0, None, None), stderr)
         with open(trace, "rb") as file:
             return file.read()
 

@@ -91,12 +91,13 @@ int RunHeadless(const Options& Chosen, ContestHost Host, std::function<bool()> S
             if (StopRequested && (i & 0xFFFF) == 0 && StopRequested()) break;
         }
     } else {
-        form->OnCaption = [&Chosen, form](const std::string& caption) {
+        // A plain pointer: the form owns this handler, so holding the form here would keep it alive forever.
+        form->OnCaption = [&Chosen, shown = form.get()](const std::string& caption) {
             std::fwrite(caption.data(), 1, caption.size(), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
             // The caption of the S-th whole second is the (S + 1)-th: the first comes at once.
-            if (Chosen.Seconds && TickCount(TickSecond) > *Chosen.Seconds) form->RequestClose();
+            if (Chosen.Seconds && TickCount(TickSecond) > *Chosen.Seconds) shown->RequestClose();
         };
         RunMainLoop(Host);
     }

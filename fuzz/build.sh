@@ -1,14 +1,53 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer picture target with clang, AddressSanitizer and UBSan, and prints its path.
+#
 # Usage: fuzz/build.sh [BUILD_DIR]   (default: build-fuzz beside the sources)
-# Then, for example: BUILD_DIR/fuzz/brakkenfel_fuzz_picture -max_total_time=3600 -rss_limit_mb=2048 \
-#   -timeout=5 -jobs=1 NEW_INPUTS_DIR fuzz/corpus
+#   BRAKKENFEL_FUZZ_SDL=PREFIX  link SDL from PREFIX (an SDL2 built and installed as a static library
+#                               with -fsanitize=address,fuzzer-no-link) instead of the system's, so
+#                               the fuzzer also sees and checks SDL's own decoding code
+# Then, for example:
+#   BUILD_DIR/brakkenfel_fuzz_picture -max_total_time=3600 -rss_limit_mb=2048 -timeout=5 NEW_DIR fuzz/corpus
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-fuzz}
 cxx=${CXX_FUZZ:-$(command -v clang++-14 || command -v clang++)}
-cmake -S "$root" -B "$build" -G "Unix Makefiles" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" -DBRAKKENFEL_SANITIZE=ON -DBRAKKENFEL_FUZZ=ON \
-  -DBRAKKENFEL_TESTS=OFF -DBRAKKENFEL_BENCH=OFF >/dev/null
-cmake --build "$build" --target brakkenfel_fuzz_picture -j2 >/dev/null
-echo "$build/fuzz/brakkenfel_fuzz_picture"
+mkdir -p "$build/obj"
+
+flags=(-std=c++20 -g -O1 -fno-omit-frame-pointer -Wall -Wextra -Wpedantic -Werror -I"$root"
+       -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -DBRAKKENFEL_VERSION=\"fuzz\")
+if [ -n "${BRAKKENFEL_FUZZ_SDL:-}" ]; then
+  sdl_cflags=(-I"$BRAKKENFEL_FUZZ_SDL/include/SDL2" -D_REENTRANT)
+  sdl_libs=("$BRAKKENFEL_FUZZ_SDL/lib/libSDL2.a" -lm -ldl -lpthread)
+  target=brakkenfel_fuzz_picture_sdl
+else
+  read -r -a sdl_cflags <<< "$(pkg-config --cflags sdl2)"
+  read -r -a sdl_libs <<< "$(pkg-config --libs sdl2)"
+  target=brakkenfel_fuzz_picture
+fi
+
+# The core (no SDL), the SDL picture loader and the target; nothing of the window is needed.
+sources=()
+for file in "$root"/app/*.cpp "$root"/sprites/*.cpp "$root"/contest/*.cpp "$root"/bullets/*.cpp \
+            "$root"/display/*.cpp "$root"/platform/*.cpp "$root"/platform/sdl/SdlPicture.cpp \
+            "$root"/fuzz/fuzz_picture.cpp; do
+  [ "$(basename "$file")" = main.cpp ] && [ "$(dirname "$file")" = "$root/app" ] && continue
+  sources+=("$file")
+done
+objects=()
+running=0
+for file in "${sources[@]}"; do
+  object="$build/obj/$(realpath --relative-to="$root" "$file" | tr / _).o"
+  objects+=("$object")
+  if [ ! -e "$object" ] || [ "$file" -nt "$object" ]; then
+    "$cxx" "${flags[@]}" "${sdl_cflags[@]}" -c "$file" -o "$object" &
+    running=$((running + 1))
+    if [ "$running" -ge 2 ]; then
+      wait -n
+      running=$((running - 1))
+    fi
+  fi
+done
+# A failed compile leaves no object behind, so the link below reports it if this wait does not.
+wait
+"$cxx" "${flags[@]}" -fsanitize=fuzzer "${objects[@]}" "${sdl_libs[@]}" -o "$build/$target"
+echo "$build/$target"

@@ -1,4 +1,4 @@
-// Contestant controls, foe entries, the built-in contestants and a windowless contest run.
+// Contestant controls and the built-in contestants: the sweeping gunner and the idle human seat.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -6,28 +6,17 @@
 #include <ostream>
 #include <vector>
 
-#include "app/modMain.h"
-#include "bullets/modBulletAndGravity.h"
 #include "contest/Sprite.h"
 #include "contest/clsAI.h"
 #include "contest/clsHuman.h"
-#include "display/BackBuffer.h"
-#include "platform/Errors.h"
-#include "sprites/clsSprites.h"
+#include "tests/support/Arena.h"
 
 namespace brakkenfel {
 namespace {
 
 class ContestantsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Sprites = std::make_shared<clsSprites>();
-        BuildTrigTables();
-    }
-    void TearDown() override {
-        Sprites.reset();
-        EraseBullets();
-    }
+    FreshRegistry Registry;
 
     static std::int16_t Add(const std::shared_ptr<Sprite>& Handler, std::uint8_t Angle, std::int16_t ReloadTime = 0,
                             float X = 20.0f, float Y = 20.0f) {
@@ -99,49 +88,6 @@ TEST_F(ContestantsTest, AHumanSeatNeverTurnsOrFires) {
     for (int Move = 0; Move < 300; ++Move) Sprites->UpdateSprite(Index);
     EXPECT_EQ(Sprites->Angle(Index), 77);
     EXPECT_EQ(CountBullets(), 0);
-}
-
-TEST_F(ContestantsTest, AWholeContestWithoutAWindow) {
-    const std::int32_t KeptWidth = BackWidth;
-    const std::int32_t KeptHeight = BackHeight;
-    BackWidth = 373;
-    BackHeight = 285;
-    CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, std::make_shared<clsAI>(), "", 16, 16, 16, 89, 29);
-    HelicopterIndex =
-        Sprites->AddSprite("Helicopter", 40.0f, 40.0f, 0, -1, std::make_shared<clsAI>(), "", 16, 16, 16, 59, 14);
-
-    std::vector<int> CannonAngles;
-    std::vector<int> CannonShots;
-    std::vector<int> HelicopterShots;
-    for (int Move = 1; Move <= 600; ++Move) {
-        Sprites->UpdateSprite(CannonIndex);
-        Sprites->UpdateSprite(HelicopterIndex);
-        // Right after a shot the countdown stands at the full reload time.
-        if (Sprites->ReloadLeft(CannonIndex) == 89) CannonShots.push_back(Move);
-        if (Sprites->ReloadLeft(HelicopterIndex) == 59) HelicopterShots.push_back(Move);
-        if (Move == 1) {
-            EXPECT_EQ(CountBullets(), 2);
-        }
-        MoveBullets();
-        CannonAngles.push_back(Sprites->Angle(CannonIndex));
-    }
-    std::vector<int> Expected;
-    for (int Angle = 128; Angle <= 255; ++Angle) Expected.push_back(Angle);
-    for (int Angle : {255, 0, 1, 2}) Expected.push_back(Angle);
-    EXPECT_EQ(std::vector<int>(CannonAngles.begin(), CannonAngles.begin() + 132), Expected);
-    // One pause at 255 per lap: every lap takes 257 moves, the first as well as the later ones.
-    for (std::size_t Move = 0; Move + 257 < CannonAngles.size(); ++Move) {
-        ASSERT_EQ(CannonAngles[Move + 257], CannonAngles[Move]) << "move " << Move + 1;
-    }
-    EXPECT_EQ(std::vector<int>(CannonShots.begin(), CannonShots.begin() + 3), (std::vector<int>{1, 90, 179}));
-    EXPECT_EQ(std::vector<int>(HelicopterShots.begin(), HelicopterShots.begin() + 3),
-              (std::vector<int>{1, 60, 119}));
-    EXPECT_EQ(CannonShots.size(), 7u);       // 1 + 89 k up to 600
-    EXPECT_EQ(HelicopterShots.size(), 11u);  // 1 + 59 k up to 600
-    CannonIndex = 0;
-    HelicopterIndex = 0;
-    BackWidth = KeptWidth;
-    BackHeight = KeptHeight;
 }
 
 }  // namespace

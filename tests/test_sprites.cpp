@@ -8,11 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/modMain.h"
-#include "bullets/modBulletAndGravity.h"
-#include "platform/Errors.h"
-#include "platform/Picture.h"
-#include "sprites/clsSprites.h"
+#include "tests/support/Arena.h"
 
 namespace brakkenfel {
 namespace {
@@ -39,16 +35,6 @@ struct Recorder : Sprite {
     }
 };
 
-/// The error number an action fails with, or 0 when it does not fail.
-int ErrorOf(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const RuntimeError& Error) {
-        return Error.Number();
-    }
-    return 0;
-}
-
 /// Adds a sprite without a picture; a fresh Recorder drives it unless `Handler` is given.
 std::int16_t Add(float X = 20.0f, std::uint8_t Angle = 0, std::int16_t ReloadTime = 0,
                  std::shared_ptr<Sprite> Handler = nullptr, std::uint8_t Frames = 16) {
@@ -57,16 +43,7 @@ std::int16_t Add(float X = 20.0f, std::uint8_t Angle = 0, std::int16_t ReloadTim
 }
 
 class SpritesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Sprites = std::make_shared<clsSprites>();
-        BuildTrigTables();
-    }
-    void TearDown() override {
-        Sprites.reset();
-        EraseBullets();
-        SetPictureLoader(nullptr);
-    }
+    FreshRegistry Registry;
 };
 
 TEST_F(SpritesTest, SlotsAreReusedLowestFirstAndRejectedIndicesChangeNothing) {
@@ -176,13 +153,9 @@ TEST_F(SpritesTest, FailedAddsLeaveTheSlotFree) {
     EXPECT_EQ(AddFile("good.bmp", std::make_shared<Recorder>()), 0);
 
     SetPictureLoader(nullptr);
-    try {
-        AddFile("/x/cannon.bmp", std::make_shared<Recorder>());
-        FAIL() << "loaded a picture without a loader";
-    } catch (const RuntimeError& Error) {
-        EXPECT_EQ(Error.Number(), ErrInvalidPicture);
-        EXPECT_NE(std::string(Error.what()).find("/x/cannon.bmp"), std::string::npos);
-    }
+    std::string Text;
+    EXPECT_EQ(ErrorOf([&] { AddFile("/x/cannon.bmp", std::make_shared<Recorder>()); }, &Text), ErrInvalidPicture);
+    EXPECT_NE(Text.find("/x/cannon.bmp"), std::string::npos) << Text;
     EXPECT_EQ(Add(), 1);
 }
 
@@ -243,13 +216,9 @@ TEST_F(SpritesTest, DestructionReleasesPicturesBeforeContestants) {
 TEST_F(SpritesTest, AFullTableRefusesAnotherSprite) {
     auto Shared = std::make_shared<Recorder>();
     for (std::int32_t I = 0; I < clsSprites::MaxSprites; ++I) ASSERT_EQ(Add(0, 0, 0, Shared), I);
-    try {
-        Add(0, 0, 0, Shared);
-        FAIL() << "a 32,769th sprite was added";
-    } catch (const RuntimeError& Error) {
-        EXPECT_EQ(Error.Number(), ErrOverflow);
-        EXPECT_NE(std::string(Error.what()).find("full"), std::string::npos);
-    }
+    std::string Text;
+    EXPECT_EQ(ErrorOf([&] { Add(0, 0, 0, Shared); }, &Text), ErrOverflow);
+    EXPECT_NE(Text.find("full"), std::string::npos) << Text;
     Sprites->RemoveSprite(32767);
     EXPECT_EQ(Add(0, 0, 0, Shared), 32767);
 }

@@ -4,9 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "app/modTicks.h"
-#include "platform/Errors.h"
-#include "platform/FakeClock.h"
+#include "tests/support/Arena.h"
 
 namespace brakkenfel {
 namespace {
@@ -18,7 +16,8 @@ protected:
     void TearDown() override { ResetTicks(); }
 };
 
-TEST_F(TicksTest, IntervalsRoundToNearestCount) {
+TEST_F(TicksTest, IntervalsRoundToNearestCountAndStartLeavesCountsAndDueTimes) {
+    TickChannels[TickFrame].Count = 7;
     struct Case { std::int64_t frequency, move, frame; };
     for (const Case c : {Case{3'579'545, 39'773, 119'318}, Case{TenMHz, 111'111, 333'333}, Case{1'000, 11, 33}}) {
         FakeClock clock(c.frequency);
@@ -28,25 +27,15 @@ TEST_F(TicksTest, IntervalsRoundToNearestCount) {
         EXPECT_EQ(TickChannels[TickSecond].Interval, c.frequency);
         EXPECT_DOUBLE_EQ(MsPerCount, 1000.0 / static_cast<double>(c.frequency));
     }
-}
-
-TEST_F(TicksTest, StartLeavesCountsAndDueTimes) {
-    TickChannels[TickFrame].Count = 7;
-    FakeClock clock(TenMHz);
-    StartTicks(clock);
     EXPECT_EQ(TickCount(TickFrame), 7);
     EXPECT_EQ(TickChannels[TickFrame].NextDue, 0);
 }
 
 TEST_F(TicksTest, ZeroFrequencyFailsWithoutDividing) {
     FakeClock clock(0);
-    try {
-        StartTicks(clock);
-        FAIL() << "StartTicks accepted a frequency of 0";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), ErrInvalidProcedure);
-        EXPECT_NE(std::string(error.what()).find("frequency of 0"), std::string::npos) << error.what();
-    }
+    std::string text;
+    EXPECT_EQ(ErrorOf([&] { StartTicks(clock); }, &text), ErrInvalidProcedure);
+    EXPECT_NE(text.find("frequency of 0"), std::string::npos) << text;
     EXPECT_EQ(TickChannels[TickMove].Interval, 0);
 }
 
@@ -94,48 +83,26 @@ TEST_F(TicksTest, CountRisesBeforeTheSleep) {
     EXPECT_EQ(probe.countDuringSleep, 1);
 }
 
-// Lateness: under one interval keeps the grid, a whole interval or more restarts from now.
-TEST_F(TicksTest, LateChannelKeepsGridUnlessAWholeIntervalBehind) {
-    struct Case { std::int64_t late; bool keepsGrid; };
-    for (const Case c : {Case{1, true}, Case{111'110, true}, Case{111'111, false}, Case{5'000'000, false}}) {
+// A move falls due at D while the clock reads D + offset (negative: early), moving on `readStep` counts
+// with each reading. An early tick sleeps the wait rounded to whole milliseconds, halves to even, and up
+// to half a millisecond early runs at once; a late one keeps its grid unless a whole interval behind.
+TEST_F(TicksTest, SleepsAndNextDueTimesFollowHowEarlyOrLateATickIs) {
+    struct Case { std::int64_t offset, readStep; std::vector<std::int32_t> sleeps; std::int64_t nextDue; };
+    for (const Case& c : std::vector<Case>{
+             {0, 0, {}, 111'111}, {-5'000, 0, {}, 106'111}, {-5'001, 0, {1}, 111'111}, {-15'000, 0, {2}, 111'111},
+             {-25'000, 0, {2}, 111'111}, {-35'000, 0, {4}, 111'111}, {-111'111, 0, {11}, 111'111},
+             // The second reading, a little after the first, is the present a restart counts from.
+             {1, 3, {}, 111'114}, {111'110, 3, {}, 111'114}, {111'111, 3, {}, 222'225}, {5'000'000, 3, {}, 5'111'114}}) {
         ResetTicks();
         FakeClock clock(TenMHz);
         StartTicks(clock);
-        const std::int64_t due = clock.Now();
+        const std::int64_t due = clock.Now() - c.offset;
         for (auto& channel : TickChannels) channel.NextDue = due + 10'000'000;
         TickChannels[TickMove].NextDue = due;
-        clock.Advance(c.late);
-        clock.ReadStep = 3;  // the second reading comes a little later than the first
+        clock.ReadStep = c.readStep;
         EXPECT_EQ(NextTick(), TickMove);
-        const std::int64_t readAt = due + c.late;  // the first reading, which gives the lateness
-        const std::int64_t expected = c.keepsGrid ? due + 111'111 + 3 : readAt + 3 + 111'111;
-        EXPECT_EQ(TickChannels[TickMove].NextDue, expected) << "late by " << c.late;
-        EXPECT_TRUE(clock.Sleeps.empty());
-    }
-}
-
-// Waits round to whole milliseconds, halves to even; up to half a millisecond runs at once.
-TEST_F(TicksTest, WaitsSleepRoundedMilliseconds) {
-    struct Case { std::int64_t wait; std::vector<std::int32_t> sleeps; };
-    for (const Case& c : {Case{0, {}}, Case{5'000, {}}, Case{5'001, {1}}, Case{15'000, {2}},
-                          Case{25'000, {2}}, Case{35'000, {4}}, Case{111'111, {11}}}) {
-        ResetTicks();
-        FakeClock clock(TenMHz);
-        StartTicks(clock);
-        for (auto& channel : TickChannels) channel.NextDue = clock.Now() + 10'000'000;
-        const std::int64_t due = clock.Now() + c.wait;
-        TickChannels[TickMove].NextDue = due;
-        EXPECT_EQ(NextTick(), TickMove);
-        EXPECT_EQ(clock.Sleeps, c.sleeps) << "wait " << c.wait;
-        if (c.sleeps.empty()) {
-            // Rescheduled from the present, as with no lateness.
-            EXPECT_EQ(TickChannels[TickMove].NextDue, due - c.wait + 111'111);
-        } else {
-            // The sleep's end, measured against the old due time, moves the grid.
-            const std::int64_t slept = c.sleeps[0] * (TenMHz / 1000);
-            const std::int64_t wokeAt = due - c.wait + slept;
-            EXPECT_EQ(TickChannels[TickMove].NextDue, wokeAt + 111'111 - (wokeAt - due));
-        }
+        EXPECT_EQ(clock.Sleeps, c.sleeps) << "offset " << c.offset;
+        EXPECT_EQ(TickChannels[TickMove].NextDue - due, c.nextDue) << "offset " << c.offset;
     }
 }
 

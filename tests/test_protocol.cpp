@@ -12,72 +12,44 @@ namespace {
 
 using Kind = ProgramOrder::Kind;
 
-struct ReplyCase {
-    const char* Line;
-    std::uint64_t CurrentMove;
-    ReplyVerdict Verdict;
-    std::vector<ProgramOrder> Orders;
-};
-
-std::ostream& operator<<(std::ostream& Out, const ReplyCase& Case) { return Out << '"' << Case.Line << '"'; }
-
-class ReplyTable : public ::testing::TestWithParam<ReplyCase> {};
-
-TEST_P(ReplyTable, IsJudgedAsListed) {
-    const ReplyCase& Case = GetParam();
-    const ProgramReply Reply = ParseReply(Case.Line, Case.CurrentMove);
-    EXPECT_EQ(Reply.Verdict, Case.Verdict);
-    const auto Orders = Reply.OrderList();
-    EXPECT_EQ(std::vector<ProgramOrder>(Orders.begin(), Orders.end()), Case.Orders);
-}
-
 const ProgramOrder Shoot{Kind::Shoot, 0};
 ProgramOrder Rotate(std::uint8_t Angle) { return {Kind::Rotate, Angle}; }
 
-INSTANTIATE_TEST_SUITE_P(
-    Accepted, ReplyTable,
-    ::testing::Values(ReplyCase{"17", 17, ReplyVerdict::Valid, {}},
-                      ReplyCase{"17 rotate 145 shoot", 17, ReplyVerdict::Valid, {Rotate(145), Shoot}},
-                      ReplyCase{"1 shoot rotate 0 shoot rotate 255", 1, ReplyVerdict::Valid,
-                                {Shoot, Rotate(0), Shoot, Rotate(255)}},
-                      ReplyCase{"3 rotate 007", 3, ReplyVerdict::Valid, {Rotate(7)}},
-                      ReplyCase{"3 shoot\r", 3, ReplyVerdict::Valid, {Shoot}}));
-
-INSTANTIATE_TEST_SUITE_P(
-    OtherMoves, ReplyTable,
-    ::testing::Values(ReplyCase{"16 rotate 1", 17, ReplyVerdict::Earlier, {}},
-                      ReplyCase{"16 nonsense after an old move", 17, ReplyVerdict::Earlier, {}},
-                      ReplyCase{"0", 1, ReplyVerdict::Earlier, {}},
-                      ReplyCase{"18 shoot", 17, ReplyVerdict::Later, {}},
-                      ReplyCase{"99999999999999999999999 shoot", 17, ReplyVerdict::Malformed, {}}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Refused, ReplyTable,
-    ::testing::Values(ReplyCase{"", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"ready", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 ", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{" 1 shoot", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1  shoot", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 shoot ", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1\tshoot", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"+1 shoot", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1x shoot", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 shootx", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 SHOOT", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 fire", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 rotate", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 rotate ", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 rotate -1", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 rotate 12a", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 rotate 1 2", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 shoot\r\r", 1, ReplyVerdict::Malformed, {}},
-                      ReplyCase{"1 rotate 300 bogus", 1, ReplyVerdict::Malformed, {}}));
-
-INSTANTIATE_TEST_SUITE_P(
-    OutOfRange, ReplyTable,
-    ::testing::Values(ReplyCase{"1 rotate 256", 1, ReplyVerdict::OutOfRange, {}},
-                      ReplyCase{"1 shoot rotate 99999999999999999999999", 1, ReplyVerdict::OutOfRange, {}},
-                      ReplyCase{"1 rotate 10 rotate 1000 shoot", 1, ReplyVerdict::OutOfRange, {}}));
+TEST(Replies, AreJudgedAsListed) {
+    struct Case {
+        const char* Line;
+        std::uint64_t CurrentMove;
+        ReplyVerdict Verdict;
+        std::vector<ProgramOrder> Orders;
+    };
+    for (const Case& Each : std::vector<Case>{
+             {"17", 17, ReplyVerdict::Valid, {}},
+             {"17 rotate 145 shoot", 17, ReplyVerdict::Valid, {Rotate(145), Shoot}},
+             {"1 shoot rotate 0 shoot rotate 255", 1, ReplyVerdict::Valid, {Shoot, Rotate(0), Shoot, Rotate(255)}},
+             {"3 rotate 007", 3, ReplyVerdict::Valid, {Rotate(7)}},
+             {"3 shoot\r", 3, ReplyVerdict::Valid, {Shoot}},
+             // Other moves: an earlier one is a late reply, whatever follows its number.
+             {"16 rotate 1", 17, ReplyVerdict::Earlier, {}},
+             {"16 nonsense after an old move", 17, ReplyVerdict::Earlier, {}},
+             {"0", 1, ReplyVerdict::Earlier, {}},
+             {"18 shoot", 17, ReplyVerdict::Later, {}},
+             {"99999999999999999999999 shoot", 17, ReplyVerdict::Malformed, {}},
+             {"1 rotate 256", 1, ReplyVerdict::OutOfRange, {}},
+             {"1 shoot rotate 99999999999999999999999", 1, ReplyVerdict::OutOfRange, {}},
+             {"1 rotate 10 rotate 1000 shoot", 1, ReplyVerdict::OutOfRange, {}}}) {
+        const ProgramReply Reply = ParseReply(Each.Line, Each.CurrentMove);
+        EXPECT_EQ(Reply.Verdict, Each.Verdict) << '"' << Each.Line << '"';
+        const auto Orders = Reply.OrderList();
+        EXPECT_EQ(std::vector<ProgramOrder>(Orders.begin(), Orders.end()), Each.Orders) << '"' << Each.Line << '"';
+    }
+    for (const char* Line : {"", "ready", "1 ", " 1 shoot", "1  shoot", "1 shoot ", "1\tshoot", "+1 shoot", "1x shoot",
+                             "1 shootx", "1 SHOOT", "1 fire", "1 rotate", "1 rotate ", "1 rotate -1", "1 rotate 12a",
+                             "1 rotate 1 2", "1 shoot\r\r", "1 rotate 300 bogus"}) {
+        const ProgramReply Reply = ParseReply(Line, 1);
+        EXPECT_EQ(Reply.Verdict, ReplyVerdict::Malformed) << '"' << Line << '"';
+        EXPECT_EQ(Reply.OrderCount, 0u) << '"' << Line << '"';
+    }
+}
 
 TEST(ReplyLength, TheLongestLineIsTakenAndOneByteMoreIsNot) {
     // 255 bytes of text plus the '\n' is the longest line allowed.

@@ -8,12 +8,11 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_window import SKIP, Failure, caption_of, check, close_window, start_xvfb  # noqa: E402
+from xserver import Failure, caption_of, check, close_window, end, main, x11_env  # noqa: E402
 
 
 def find_dialog(display, timeout):
@@ -39,19 +38,16 @@ def find_dialog(display, timeout):
     raise Failure("no message box appeared")
 
 
-def run(program, work):
+def run(program, work, name):
     from Xlib import display as xdisplay
     # The program alone, without cannon.bmp beside it.
     lonely = os.path.join(work, "brakkenfel")
     shutil.copyfile(program, lonely)
     os.chmod(lonely, 0o755)
-    server, name = start_xvfb(open(os.path.join(work, "xvfb.log"), "w"))
     child = None
     try:
-        env = dict(os.environ, DISPLAY=name, SDL_VIDEODRIVER="x11")
-        env.pop("WAYLAND_DISPLAY", None)
         display = xdisplay.Display(name)
-        child = subprocess.Popen([lonely], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        child = subprocess.Popen([lonely], env=x11_env(name), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.PIPE)
         box = find_dialog(display, timeout=15)
         check(caption_of(display, box) == "Brakkenfel", "message box titled %r" % caption_of(display, box))
@@ -67,28 +63,8 @@ def run(program, work):
         check(child.returncode == 1, "exit status %d after an error" % child.returncode)
         print("ok:", stderr.strip())
     finally:
-        if child is not None and child.poll() is None:
-            child.kill()
-            child.wait()
-        server.terminate()
-        server.wait()
-
-
-def main():
-    if len(sys.argv) != 2:
-        print(__doc__)
-        return 2
-    if shutil.which("Xvfb") is None:
-        print("skipped: Xvfb is not installed")
-        return SKIP
-    with tempfile.TemporaryDirectory(prefix="brakkenfel-error-") as work:
-        try:
-            run(os.path.abspath(sys.argv[1]), work)
-        except Failure as failure:
-            print("FAIL:", failure)
-            return 1
-    return 0
+        end(child)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(__doc__, run, "brakkenfel-error-"))

@@ -1,0 +1,122 @@
+"""A private X server for the end-to-end tests: start it, find and close windows, read captions.
+
+Not a test itself; test_window.py, test_error_report.py and test_close_anytime.py use it.
+"""
+import os
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def start_xvfb(log):
+    """Starts Xvfb on a display number it picks itself; returns (process, ':n')."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=log)
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 15
+    while not number.endswith(b"\n"):
+        ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+        chunk = os.read(read_end, 16) if ready else b""
+        if not chunk:
+            server.kill()
+            server.wait()
+            os.close(read_end)
+            raise Failure("Xvfb did not report a display number")
+        number += chunk
+    os.close(read_end)
+    return server, ":" + number.decode().strip()
+
+
+def x11_env(display_name):
+    """The environment that sends SDL to `display_name`, with its x11 driver named (it would otherwise
+    fall back to an invisible off-screen window)."""
+    env = dict(os.environ, DISPLAY=display_name, SDL_VIDEODRIVER="x11")
+    env.pop("WAYLAND_DISPLAY", None)
+    return env
+
+
+def find_window(display, pid, timeout):
+    """The viewable top-level window whose _NET_WM_PID is `pid`."""
+    from Xlib import X, Xatom, error
+    wm_pid = display.intern_atom("_NET_WM_PID")
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        for window in display.screen().root.query_tree().children:
+            try:
+                prop = window.get_full_property(wm_pid, Xatom.CARDINAL)
+                viewable = window.get_attributes().map_state == X.IsViewable
+            except error.XError:
+                continue
+            if prop is not None and prop.value[0] == pid and viewable:
+                return window
+        time.sleep(0.02)
+    raise Failure("no window of the program appeared")
+
+
+def caption_of(display, window):
+    prop = window.get_full_property(display.intern_atom("_NET_WM_NAME"), display.intern_atom("UTF8_STRING"))
+    if prop is not None:
+        return prop.value.decode("utf-8")
+    return window.get_wm_name() or ""
+
+
+def close_window(display, window):
+    """Sends WM_DELETE_WINDOW as a window manager does when the close button is clicked."""
+    from Xlib import X, protocol
+    wm_protocols = display.intern_atom("WM_PROTOCOLS")
+    wm_delete = display.intern_atom("WM_DELETE_WINDOW")
+    check(wm_delete in (window.get_wm_protocols() or []), "the window does not accept WM_DELETE_WINDOW")
+    message = protocol.event.ClientMessage(window=window, client_type=wm_protocols,
+                                           data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
+    window.send_event(message, event_mask=X.NoEventMask)
+    display.flush()
+
+
+def end(process):
+    """Kills `process` if it still runs, and reaps it."""
+    if process is not None and process.poll() is None:
+        process.kill()
+        process.wait()
+
+
+def main(doc, run, prefix):
+    """A test script's entry: `run(program, work, display_name)` with PROGRAM from the command line, a
+    scratch folder and a private Xvfb; it raises Failure to fail. Returns the exit status (77: skipped)."""
+    if len(sys.argv) != 2:
+        print(doc)
+        return 2
+    if shutil.which("Xvfb") is None:
+        print("skipped: Xvfb is not installed")
+        return SKIP
+    with tempfile.TemporaryDirectory(prefix=prefix) as work:
+        with open(os.path.join(work, "xvfb.log"), "w") as server_log:
+            server, name = start_xvfb(server_log)
+        try:
+            run(os.path.abspath(sys.argv[1]), work, name)
+        except Failure as failure:
+            print("FAIL:", failure)
+            return 1
+        finally:
+            server.terminate()
+            try:
+                server.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                end(server)
+    return 0

@@ -160,13 +160,5 @@ TEST_F(FrameTest, LabelNamesTheBulletsInFlightAndIsSetOnlyWhenItsTextChanges) {
     }
 }
 
-TEST(Unload, RaisesTheQuitFlagAndLetsTheWindowClose) {
-    std::int16_t cancel = 0;
-    Form_Unload(cancel);
-    EXPECT_EQ(QuitRequested, -1);
-    EXPECT_EQ(cancel, 0);
-    QuitRequested = 0;
-}
-
 }  // namespace
 }  // namespace brakkenfel

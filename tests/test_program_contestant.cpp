@@ -48,33 +48,6 @@ for line in sys.stdin:
     print(act.replace("{n}", words[1]), flush=True)
 )";
 
-/// A folder of its own for a test's contestant files, removed afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        char Pattern[] = "/tmp/brakkenfel-contestant-XXXXXX";
-        Path = mkdtemp(Pattern);
-    }
-    ~TempFolder() { std::filesystem::remove_all(Path); }
-    std::string File(const std::string& Name) const { return Path + "/" + Name; }
-
-private:
-    std::string Path;
-};
-
-/// Writes a scripted contestant into `Folder`; returns the command that runs it.
-std::string Scripted(const TempFolder& Folder, const std::string& Actions) {
-    std::string Script = ScriptedContestant;
-    Script.replace(Script.find("%ACTIONS%"), 9, Actions);
-    std::ofstream(Folder.File("bot.py")) << Script;
-    return "exec python3 " + Folder.File("bot.py") + " " + Folder.File("log.txt");
-}
-
-std::string ReadAll(const std::string& Path) {
-    std::ifstream In(Path);
-    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
-}
-
 /// True when the test process has no child at all, running or zombie.
 bool NoChildLeft() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
 
@@ -101,18 +74,37 @@ std::vector<ProgramOrder> Orders(std::span<const ProgramOrder> Given) { return {
 const ProgramOrder Shoot{Kind::Shoot, 0};
 ProgramOrder Rotate(std::uint8_t Angle) { return {Kind::Rotate, Angle}; }
 
+/// Each test has a folder of its own for its contestant's files, and leaves no child process behind.
 class ProgramContestantTest : public ::testing::Test {
 protected:
+    ProgramContestantTest() {
+        char Pattern[] = "/tmp/brakkenfel-contestant-XXXXXX";
+        Folder = mkdtemp(Pattern);
+    }
+    ~ProgramContestantTest() override { std::filesystem::remove_all(Folder); }
     void TearDown() override { EXPECT_TRUE(NoChildLeft()); }
 
-    TempFolder Folder;
+    /// Writes a scripted contestant; returns the command that runs it.
+    std::string Scripted(const std::string& Actions) {
+        std::string Script = ScriptedContestant;
+        Script.replace(Script.find("%ACTIONS%"), 9, Actions);
+        std::ofstream(Folder + "/bot.py") << Script;
+        return "exec python3 " + Folder + "/bot.py " + Folder + "/log.txt";
+    }
+    /// Every line the scripted contestant received.
+    std::string Log() const {
+        std::ifstream In(Folder + "/log.txt");
+        return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+    }
+
+    std::string Folder;
     std::ostringstream Diagnostics;
 };
 
 TEST_F(ProgramContestantTest, AnInTimeReplyIsCarriedOutAndEveryLineIsAsAgreed) {
     pid_t Group = 0;
     {
-        ProgramSession Session(Scripted(Folder, R"({1: "1 rotate 145 shoot", 2: "2", 3: "3 shoot shoot rotate 0"})"),
+        ProgramSession Session(Scripted(R"({1: "1 rotate 145 shoot", 2: "2", 3: "3 shoot shoot rotate 0"})"),
                                0, "Cannon", Diagnostics);
         ASSERT_TRUE(Session.Start());
         Group = Session.ProcessId();
@@ -128,7 +120,7 @@ TEST_F(ProgramContestantTest, AnInTimeReplyIsCarriedOutAndEveryLineIsAsAgreed) {
         EXPECT_EQ(Session.SummaryLine(),
                   "Cannon contestant: 3 moves, 3 replies in time, 0 late, 0 malformed, not out");
     }
-    EXPECT_EQ(ReadAll(Folder.File("log.txt")),
+    EXPECT_EQ(Log(),
               "brakkenfel 1 Cannon\nmove 1 144 20 20 0\nmove 2 145 20 -3 1\nmove 3 0 373 285 0\nquit\n");
     EXPECT_TRUE(Diagnostics.str().empty());
     EXPECT_TRUE(NoLiveMemberOf(Group));
@@ -169,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(ProgramContestantTest, ALateReplyIsDiscardedWhenItArrivesAndTheCurrentMoveStillGetsItsOwn) {
-    ProgramSession Session(Scripted(Folder, R"({1: (0.5, "1 rotate 9")})"), 100, "Cannon", Diagnostics);
+    ProgramSession Session(Scripted(R"({1: (0.5, "1 rotate 9")})"), 100, "Cannon", Diagnostics);
     ASSERT_TRUE(Session.Start());
     EXPECT_TRUE(Session.Move({}).empty());
     // Give the late reply time to arrive before the next move is asked for.
@@ -182,7 +174,7 @@ TEST_F(ProgramContestantTest, ALateReplyIsDiscardedWhenItArrivesAndTheCurrentMov
 
 TEST_F(ProgramContestantTest, NinetyMovesInARowWithoutAValidReplyPutTheProgramOut) {
     // 89 misses, a valid reply, then silence: out on the 90th miss after the valid reply.
-    ProgramSession Session(Scripted(Folder, "dict.fromkeys(range(1, 999), 'silent') | {90: '90 shoot'}"), 20,
+    ProgramSession Session(Scripted("dict.fromkeys(range(1, 999), 'silent') | {90: '90 shoot'}"), 20,
                            "Cannon", Diagnostics);
     ASSERT_TRUE(Session.Start());
     for (int Move = 1; Move <= 180; ++Move) {
@@ -211,7 +203,7 @@ class EndingProgram : public ProgramContestantTest, public ::testing::WithParamI
 TEST_P(EndingProgram, IsOutAtTheMoveItEndedAndTheRunGoesOn) {
     pid_t Group = 0;
     {
-        ProgramSession Session(Scripted(Folder, GetParam().Actions), GetParam().BudgetMs, "Cannon", Diagnostics);
+        ProgramSession Session(Scripted(GetParam().Actions), GetParam().BudgetMs, "Cannon", Diagnostics);
         ASSERT_TRUE(Session.Start());
         Group = Session.ProcessId();
         for (std::uint64_t Move = 1; Move < GetParam().OutMove; ++Move) {

@@ -3,53 +3,29 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <memory>
-#include <string>
 
 #include "app/Trace.h"
-#include "app/modMain.h"
-#include "display/MemoryForm.h"
-#include "platform/FakeClock.h"
-#include "platform/Picture.h"
+#include "tests/support/Arena.h"
 
 namespace brakkenfel {
 namespace {
 
-// The real set-up on an in-memory window, then `warmUp` moves so bullets are in flight.
-class Arena {
-public:
-    Arena() {
-        SetPictureLoader([](const std::string&) {
-            return std::make_shared<Picture>(std::make_shared<GdiBitmap>(256, 16));
-        });
-        ContestHost host;
-        host.TickClock = &clock_;
-        host.CreateMainWindow = [] { return std::make_shared<MemoryForm>(); };
-        host.ProgramFolder = ".";
-        SetUpContest(host);
-        for (int i = 0; i < 1000; ++i) RunMove();
-    }
-    ~Arena() {
-        TearDownContest();
-        SetPictureLoader({});
-    }
-    Arena(const Arena&) = delete;
-    Arena& operator=(const Arena&) = delete;
-
-private:
-    FakeClock clock_{10'000'000};
-};
+// The arena as start-up leaves it, a thousand moves on, so bullets are in flight.
+void WarmUp() {
+    for (int i = 0; i < 1000; ++i) RunMove();
+}
 
 void BM_Move(benchmark::State& state) {
-    Arena arena;
+    MemoryArena arena;
+    WarmUp();
     for (auto _ : state) RunMove();
-    state.SetItemsProcessed(state.iterations());
     state.counters["moves/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Move);
 
 void BM_MoveTraced(benchmark::State& state) {
-    Arena arena;
+    MemoryArena arena;
+    WarmUp();
     std::FILE* sink = std::fopen("/dev/null", "wb");
     TraceWriter trace(sink);
     std::int64_t move = 0;

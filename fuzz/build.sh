@@ -17,7 +17,10 @@ flags=(-std=c++20 -g -O1 -fno-omit-frame-pointer -Wall -Wextra -Wpedantic -Werro
        -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -DBRAKKENFEL_VERSION=\"fuzz\")
 if [ -n "${BRAKKENFEL_FUZZ_SDL:-}" ]; then
   sdl_cflags=(-I"$BRAKKENFEL_FUZZ_SDL/include/SDL2" -D_REENTRANT)
-  sdl_libs=("$BRAKKENFEL_FUZZ_SDL/lib/libSDL2.a" -lm -ldl -lpthread)
+  # A debug build of SDL names its library libSDL2d.a.
+  sdl_archive=$BRAKKENFEL_FUZZ_SDL/lib/libSDL2.a
+  [ -e "$sdl_archive" ] || sdl_archive=$BRAKKENFEL_FUZZ_SDL/lib/libSDL2d.a
+  sdl_libs=("$sdl_archive" -lm -ldl -lpthread)
   target=brakkenfel_fuzz_picture_sdl
 else
   read -r -a sdl_cflags <<< "$(pkg-config --cflags sdl2)"

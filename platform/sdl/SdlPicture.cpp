@@ -107,6 +107,10 @@ std::shared_ptr<Picture> LoadPictureFromFile(const std::string& path) {
 }
 
 std::shared_ptr<Picture> LoadPictureFromMemory(const void* bytes, std::size_t size, const std::string& name) {
+    // SDL refuses to stream from no bytes at all; the headers' check would say the same.
+    if (size == 0) {
+        throw RuntimeError(ErrInvalidPicture, name + " (the file is empty)");
+    }
     if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         throw RuntimeError(ErrInvalidPicture, name + " (too large)");
     }

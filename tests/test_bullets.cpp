@@ -1,13 +1,12 @@
 // Tests of the bullet pool: angle tables, spawning, the flight step, edges, trimming and plotting.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
-#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
-#include "bullets/modFloatingPointError.h"
 #include "display/BackBuffer.h"
 #include "tests/support/Arena.h"
 
@@ -113,39 +112,28 @@ TEST_F(BulletTest, EveryMoveAppliesDragThenGravityInFloatSteps) {
 
 const float BelowBottom = 285.0f - Gravity;  // plus one move's gravity lands on 285 exactly
 
-struct EdgeCase {
-    const char* Name;
-    float X, Y, SpeedX, SpeedY;
-    bool StaysActive;
-};
-
-class EdgeRules : public BulletTest, public ::testing::WithParamInterface<EdgeCase> {};
-
-TEST_P(EdgeRules, RemoveOnlyPastLeftRightAndBottom) {
-    const EdgeCase c = GetParam();
+TEST_F(BulletTest, RemovedOnlyPastLeftRightAndBottom) {
     ASSERT_EQ(F(double{BelowBottom} + double{Gravity}), 285.0f);  // the bottom rows rely on it
-    // A second bullet in the middle keeps slot 0 in the pool, so a removed bullet can be inspected.
-    Bullets = {Flying(c.X, c.Y, c.SpeedX, c.SpeedY), Flying(186.0f, 142.0f)};
-    MoveBullets();
-    ASSERT_EQ(Bullets.size(), 2u);
-    EXPECT_EQ(Bullets[0].Active, c.StaysActive ? True : 0);
-    EXPECT_EQ(CountBullets(), c.StaysActive ? 2 : 1);
-    // No bouncing: the horizontal speed keeps its sign whatever edge was crossed.
-    EXPECT_EQ(std::signbit(Bullets[0].SpeedX), std::signbit(c.SpeedX));
+    struct Case { const char* Name; float X, Y, SpeedX, SpeedY; bool StaysActive; };
+    for (const Case& c : {Case{"x exactly 0 stays", 0.0f, 100.0f, 0.0f, 0.0f, true},
+                          Case{"x just below 0 leaves", 0.0f, 100.0f, -1e-6f, 0.0f, false},
+                          Case{"left through speed leaves", 1.0f, 100.0f, -2.0f, 0.0f, false},
+                          Case{"x exactly the width leaves", 373.0f, 100.0f, 0.0f, 0.0f, false},
+                          Case{"x just below the width stays", std::nextafter(373.0f, 0.0f), 100.0f, 0.0f, 0.0f, true},
+                          Case{"right through speed leaves", 372.0f, 100.0f, 2.0f, 0.0f, false},
+                          Case{"y exactly the height leaves", 10.0f, BelowBottom, 0.0f, 0.0f, false},
+                          Case{"y just below the height stays", 10.0f, std::nextafter(BelowBottom, 0.0f), 0.0f, 0.0f, true},
+                          Case{"above the field stays", 10.0f, -500.0f, 0.0f, -3.0f, true}}) {
+        // A second bullet in the middle keeps slot 0 in the pool, so a removed bullet can be inspected.
+        Bullets = {Flying(c.X, c.Y, c.SpeedX, c.SpeedY), Flying(186.0f, 142.0f)};
+        MoveBullets();
+        ASSERT_EQ(Bullets.size(), 2u) << c.Name;
+        EXPECT_EQ(Bullets[0].Active, c.StaysActive ? True : 0) << c.Name;
+        EXPECT_EQ(CountBullets(), c.StaysActive ? 2 : 1) << c.Name;
+        // No bouncing: the horizontal speed keeps its sign whatever edge was crossed.
+        EXPECT_EQ(std::signbit(Bullets[0].SpeedX), std::signbit(c.SpeedX)) << c.Name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Bullets, EdgeRules,
-    ::testing::Values(EdgeCase{"XExactlyZeroStays", 0.0f, 100.0f, 0.0f, 0.0f, true},
-                      EdgeCase{"XJustBelowZeroLeaves", 0.0f, 100.0f, -1e-6f, 0.0f, false},
-                      EdgeCase{"LeftThroughSpeedLeaves", 1.0f, 100.0f, -2.0f, 0.0f, false},
-                      EdgeCase{"XExactlyWidthLeaves", 373.0f, 100.0f, 0.0f, 0.0f, false},
-                      EdgeCase{"XJustBelowWidthStays", std::nextafter(373.0f, 0.0f), 100.0f, 0.0f, 0.0f, true},
-                      EdgeCase{"RightThroughSpeedLeaves", 372.0f, 100.0f, 2.0f, 0.0f, false},
-                      EdgeCase{"YExactlyHeightLeaves", 10.0f, BelowBottom, 0.0f, 0.0f, false},
-                      EdgeCase{"YJustBelowHeightStays", 10.0f, std::nextafter(BelowBottom, 0.0f), 0.0f, 0.0f, true},
-                      EdgeCase{"AboveTheFieldStays", 10.0f, -500.0f, 0.0f, -3.0f, true}),
-    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(BulletTest, TrimCutsTheTailAndKeepsInnerFreeSlots) {
     Bullets.assign(10, Bullet{});
@@ -172,49 +160,23 @@ TEST_F(BulletTest, LastBulletLeavingReleasesThePoolAndTheNextShotStartsAtZero) {
     EXPECT_EQ(Bullets[0].X, 20.0f);
 }
 
-struct DrawCase {
-    float X, Y;
-    int PixelX, PixelY;  ///< -1: nothing is drawn
-};
-
-class DrawRounding : public BulletTest, public ::testing::WithParamInterface<DrawCase> {};
-
-TEST_P(DrawRounding, PlotsOneWhitePixelRoundedHalfToEven) {
-    const DrawCase c = GetParam();
-    DCHandle dc = CreateCompatibleDC(nullptr);
-    SelectObject(dc.get(), CreateCompatibleBitmap(dc.get(), BackWidth, BackHeight));
-    Bullets = {Flying(c.X, c.Y), Bullet{30.0f, 30.0f, 0.0f, 0.0f, 0}};  // a free slot is never drawn
-    DrawBullets(dc.get());
-    int lit = 0;
-    for (int y = 0; y < BackHeight; ++y)
-        for (int x = 0; x < BackWidth; ++x)
-            if (dc->Target().Pixel(x, y) != 0u) {
-                ++lit;
-                EXPECT_EQ(dc->Target().Pixel(x, y), 0xFFFFFFu);
-                EXPECT_EQ(x, c.PixelX);
-                EXPECT_EQ(y, c.PixelY);
-            }
-    EXPECT_EQ(lit, c.PixelX < 0 ? 0 : 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Bullets, DrawRounding,
-                         ::testing::Values(DrawCase{10.5f, 20.5f, 10, 20}, DrawCase{11.5f, 21.5f, 12, 22},
-                                           DrawCase{10.49f, 20.51f, 10, 21}, DrawCase{0.0f, 0.0f, 0, 0},
-                                           DrawCase{5.0f, -0.3f, -1, -1}, DrawCase{372.6f, 100.0f, -1, -1},
-                                           DrawCase{100.0f, 284.5f, 100, 284}, DrawCase{100.0f, 284.7f, -1, -1}));
-
-TEST_F(BulletTest, DrawingAPositionBeyond32BitsOverflows) {
-    Bullets = {Flying(3e9f, 1.0f)};
-    EXPECT_EQ(ErrorOf([] { DrawBullets(CreateCompatibleDC(nullptr).get()); }), ErrOverflow);
-}
-
-TEST(FloatingPointGuard, StaysOutOfTheWayWhileTheAbsorbingItWouldDoClearsFlags) {
-    EXPECT_FALSE(FloatingPointGuardEnabled());
-    std::feraiseexcept(FE_DIVBYZERO);
-    FloatingPointGuard();
-    EXPECT_TRUE(std::fetestexcept(FE_DIVBYZERO));
-    AbsorbFloatingPointFault();
-    EXPECT_FALSE(std::fetestexcept(FE_ALL_EXCEPT));
+TEST_F(BulletTest, DrawingPlotsOneWhitePixelRoundedHalfToEven) {
+    struct Case { float X, Y; int PixelX, PixelY; };  // -1: nothing is drawn
+    for (const Case& c : {Case{10.5f, 20.5f, 10, 20}, Case{11.5f, 21.5f, 12, 22}, Case{10.49f, 20.51f, 10, 21},
+                          Case{0.0f, 0.0f, 0, 0}, Case{5.0f, -0.3f, -1, -1}, Case{372.6f, 100.0f, -1, -1},
+                          Case{100.0f, 284.5f, 100, 284}, Case{100.0f, 284.7f, -1, -1}}) {
+        DCHandle dc = CreateCompatibleDC(nullptr);
+        SelectObject(dc.get(), CreateCompatibleBitmap(dc.get(), BackWidth, BackHeight));
+        Bullets = {Flying(c.X, c.Y), Bullet{30.0f, 30.0f, 0.0f, 0.0f, 0}};  // a free slot is never drawn
+        DrawBullets(dc.get());
+        std::vector<std::array<std::uint32_t, 3>> lit;  // x, y, colour
+        for (int y = 0; y < BackHeight; ++y)
+            for (int x = 0; x < BackWidth; ++x)
+                if (const std::uint32_t p = dc->Target().Pixel(x, y)) lit.push_back({std::uint32_t(x), std::uint32_t(y), p});
+        const auto want = c.PixelX < 0 ? decltype(lit){}
+                                       : decltype(lit){{std::uint32_t(c.PixelX), std::uint32_t(c.PixelY), 0xFFFFFFu}};
+        EXPECT_EQ(lit, want) << c.X << ", " << c.Y;
+    }
 }
 
 }  // namespace

@@ -16,16 +16,6 @@ std::optional<Options> Parse(std::vector<std::string> arguments, std::string* me
     return options;
 }
 
-TEST(OptionsTest, NoArgumentsMeansTheWindowWithComputerGunners) {
-    const auto options = Parse({});
-    ASSERT_TRUE(options);
-    EXPECT_FALSE(options->Headless);
-    EXPECT_FALSE(options->Moves);
-    EXPECT_EQ(options->Cannon, "ai");
-    EXPECT_EQ(options->Helicopter, "ai");
-    EXPECT_EQ(options->MoveBudgetMs, 5);
-}
-
 TEST(OptionsTest, ContestantKindsAndTheMoveBudget) {
     const auto options = Parse({"--cannon", "exec:exec python3 bot.py --level=2", "--helicopter=human",
                                 "--move-budget", "0"});

@@ -83,13 +83,5 @@ TEST(RequestLines, AreWrittenFieldBySpaceAndEndInNewLine) {
               "move 18446744073709551615 255 -32768 32767 1\n");
 }
 
-TEST(RequestLines, ThatDoNotFitAreNotWritten) {
-    std::array<char, 8> Small{};
-    EXPECT_EQ(FormatMove(Small, 1, 0, 0, 0, false), 0u);
-    EXPECT_EQ(FormatGreeting(Small, "Cannon"), 0u);
-    std::array<char, 1024> Large{};
-    EXPECT_EQ(FormatGreeting(Large, std::string(300, 'x')), 0u);
-}
-
 }  // namespace
 }  // namespace brakkenfel

@@ -147,13 +147,5 @@ TEST_F(TicksTest, SixtySecondsGiveThirtyFramesAndNinetyMovesEachSecond) {
     }
 }
 
-TEST_F(TicksTest, CountWrapsInsteadOfOverflowing) {
-    FakeClock clock(TenMHz);
-    StartTicks(clock);
-    TickChannels[TickMove].Count = std::numeric_limits<std::int32_t>::max();
-    EXPECT_EQ(NextTick(), TickMove);
-    EXPECT_EQ(TickCount(TickMove), std::numeric_limits<std::int32_t>::min());
-}
-
 }  // namespace
 }  // namespace brakkenfel

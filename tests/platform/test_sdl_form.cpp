@@ -1,15 +1,15 @@
-// The SDL window on SDL's off-screen driver: layout, picture box placement, label, presenting, closing.
+// The SDL window on SDL's off-screen driver: layout, picture box placement, label, presenting, no display.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
 
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "app/modMain.h"
 #include "display/FormLayout.h"
 #include "platform/sdl/SdlApp.h"
 #include "platform/sdl/SdlForm.h"
@@ -51,10 +51,6 @@ protected:
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     }
     static void TearDownTestSuite() { SDL_Quit(); }
-    void TearDown() override {
-        QuitRequested = 0;
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    }
 };
 
 TEST_F(SdlFormTest, StartsWithTheStoredLayout) {
@@ -141,58 +137,6 @@ TEST_F(SdlFormTest, FontIsAskedForTahomaBoldAtSixteenPixels) {
     EXPECT_LE(font.Height(), LabelHeight + 1) << "a line would not fit the one-line label";
 }
 
-TEST_F(SdlFormTest, CloseRequestsUnloadTheirOwnWindowOnce) {
-    SdlForm form;
-    form.Show();
-    auto pushClose = [](Uint32 windowID) {
-        SDL_Event close{};
-        close.type = SDL_WINDOWEVENT;
-        close.window.event = SDL_WINDOWEVENT_CLOSE;
-        close.window.windowID = windowID;
-        SDL_PushEvent(&close);
-    };
-    pushClose(SDL_GetWindowID(form.Window()) + 1000);
-    if (form.HasPendingEvents()) form.ProcessPendingEvents();
-    EXPECT_EQ(QuitRequested, 0) << "another window's close was taken for ours";
-    EXPECT_FALSE(form.Unloaded());
-    pushClose(SDL_GetWindowID(form.Window()));
-    ASSERT_TRUE(form.HasPendingEvents());
-    EXPECT_EQ(QuitRequested, 0) << "the queue test must not dispatch";
-    form.ProcessPendingEvents();
-    EXPECT_EQ(QuitRequested, -1);
-    EXPECT_TRUE(form.Unloaded());
-    EXPECT_EQ(SDL_GetWindowFlags(form.Window()) & SDL_WINDOW_SHOWN, 0u) << "an unloaded window stays on screen";
-}
-
-TEST_F(SdlFormTest, StopSignalUnloadsLikeAClose) {
-    SdlForm form;
-    InstallStopSignals();
-    std::raise(SIGTERM);
-    ASSERT_TRUE(form.HasPendingEvents()) << "a stop signal must make the loop process events";
-    form.ProcessPendingEvents();
-    EXPECT_EQ(QuitRequested, -1);
-    EXPECT_FALSE(StopSignalPending());
-    // The handler was one-shot; put the usual disposition back for the rest of the run.
-    std::signal(SIGINT, SIG_DFL);
-}
-
-// Sets an environment variable for one test and puts the old value back afterwards.
-class EnvOverride {
-public:
-    EnvOverride(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        if (value) setenv(name, value, 1); else unsetenv(name);
-    }
-    ~EnvOverride() {
-        if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
-
 TEST(OpenVideo, RefusesToRunWithoutADisplay) {
     const struct {
         const char* Display;
@@ -203,16 +147,19 @@ TEST(OpenVideo, RefusesToRunWithoutADisplay) {
         {":0", "offscreen", "'offscreen'"},
         {":0", "dummy", "'dummy'"},
     };
+    std::map<std::string, std::optional<std::string>> saved;  // put back afterwards for the other tests
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"})
+        saved[name] = std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
     for (const auto& c : cases) {
-        EnvOverride display("DISPLAY", c.Display);
-        EnvOverride wayland("WAYLAND_DISPLAY", nullptr);
-        EnvOverride driver("SDL_VIDEODRIVER", c.Driver);
+        for (auto [name, value] : {std::pair{"DISPLAY", c.Display}, {"WAYLAND_DISPLAY", nullptr}, {"SDL_VIDEODRIVER", c.Driver}})
+            value ? setenv(name, value, 1) : unsetenv(name);
         std::string why;
         EXPECT_FALSE(OpenVideo(why)) << c.Why;
         EXPECT_NE(why.find("no display"), std::string::npos) << why;
         EXPECT_NE(why.find(c.Why), std::string::npos) << why;
         EXPECT_FALSE(VideoOpen());
     }
+    for (const auto& [name, value] : saved) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
 }
 
 }  // namespace

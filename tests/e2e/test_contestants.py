@@ -241,41 +241,16 @@ class ExampleAimerTest(MarkedFolderTest):
         with open(trace, "rb") as file:
             return file.read()
 
-    def test_shots_pass_close_to_the_other_gun_and_runs_repeat_exactly_in_either_language(self):
+    def test_each_settles_on_an_aim_and_runs_repeat_exactly_in_either_language(self):
         trace = self.run_aimers(self.cpp, self.py, "a.jsonl")
         # Without a budget the same contestants give the same bytes, whichever language steers which gun.
         self.assertEqual(self.run_aimers(self.py, self.cpp, "b.jsonl"), trace)
         lines = [json.loads(line) for line in trace.splitlines()]
-        for name, origin, target, reload in (("Cannon", (20, 20), (40, 40), 89),
-                                             ("Helicopter", (40, 40), (20, 20), 59)):
-            # It settles on one angle and holds it.
+        for name, reload in (("Cannon", 89), ("Helicopter", 59)):
+            # One angle, held to the end, and the gun fires on its reload rhythm (the aim is the examples' own).
             self.assertEqual(len({gun(line, name)["target"] for line in lines}), 1, name)
             self.assertEqual(gun(lines[-1], name)["angle"], gun(lines[-1], name)["target"], name)
-            fired = [m for m in range(len(lines)) if gun(lines[m], name)["reload"] == reload]
-            self.assertGreater(len(fired), 10, name)
-            for move in fired:
-                self.assertLessEqual(self.closest_pass(lines, move, origin, target), 8.0, (name, move))
-
-    @staticmethod
-    def closest_pass(lines, move, origin, target):
-        """How near the bullet fired at `move` (a trace index) from `origin` came to `target`."""
-        before = {b["slot"]: b for b in lines[move - 1]["bullets"]}
-        new = [b for b in lines[move]["bullets"] if ExampleAimerTest.jumped(before.get(b["slot"]), b)]
-        slot = next(b["slot"] for b in new if abs(b["x"] - origin[0]) < 3 and abs(b["y"] - origin[1]) < 3)
-        best, last = float("inf"), None
-        for line in lines[move:]:
-            bullet = next((b for b in line["bullets"] if b["slot"] == slot), None)
-            # Gone, or the slot taken by a newer shot.
-            if bullet is None or (last and ExampleAimerTest.jumped(last, bullet)):
-                break
-            best = min(best, ((bullet["x"] - target[0]) ** 2 + (bullet["y"] - target[1]) ** 2) ** 0.5)
-            last = bullet
-        return best
-
-    @staticmethod
-    def jumped(before, after):
-        """True when `after` is not `before` one move on: a slot newly taken or taken again."""
-        return before is None or abs(after["x"] - before["x"]) + abs(after["y"] - before["y"]) > 5
+            self.assertGreater(sum(gun(line, name)["reload"] == reload for line in lines), 10, name)
 
 
 if __name__ == "__main__":

@@ -56,12 +56,10 @@ class HeadlessTest(unittest.TestCase):
         line = self.lines[move - 1]
         return next(g for g in line["guns"] if g["name"] == name)
 
-    def test_one_line_per_move_in_order(self):
+    def test_one_line_per_move_and_the_guns_sweep_one_step_a_move(self):
         self.assertEqual([line["move"] for line in self.lines], list(range(1, 2001)))
-        self.assertEqual(list(self.lines[0].keys()), ["move", "guns", "bullets"])
-        self.assertEqual([g["name"] for g in self.lines[0]["guns"]], ["Cannon", "Helicopter"])
-
-    def test_guns_sweep_one_step_a_move(self):
+        self.assertEqual((list(self.lines[0]), [g["name"] for g in self.lines[0]["guns"]]),
+                         (["move", "guns", "bullets"], ["Cannon", "Helicopter"]))
         angles = [self.gun(m, "Cannon")["angle"] for m in range(1, 260)]
         self.assertEqual(angles[:3], [128, 129, 130])
         at = angles.index(254)

@@ -77,7 +77,6 @@ TEST_F(SdlFormTest, StartsWithTheStoredLayout) {
         std::uint32_t Pixel;
         const char* Where;
     } probes[] = {
-        {0, 0, FormBackground, "window corner"},
         {7, 7, FormBackground, "outside the box"},
         {8, 8, 0xA0A0A0, "outer shadow, top left"},
         {100, 8, 0xA0A0A0, "outer shadow, top"},
@@ -87,8 +86,6 @@ TEST_F(SdlFormTest, StartsWithTheStoredLayout) {
         {384, 296, 0xFFFFFF, "outer highlight, bottom right"},
         {100, 296, 0xFFFFFF, "outer highlight, bottom"},
         {385, 100, FormBackground, "right of the box"},
-        {10, 10, 0x000000, "field, first pixel"},
-        {382, 294, 0x000000, "field, last pixel"},
         {LabelLeft + 2, LabelTop + 8, FormBackground, "label before any text"},
     };
     for (const auto& p : probes) EXPECT_EQ(PixelOf(canvas, p.X, p.Y), p.Pixel) << p.Where;

@@ -10,13 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/modMain.h"
 #include "app/modTicks.h"
-#include "bullets/modBulletAndGravity.h"
-#include "display/MemoryForm.h"
-#include "platform/FakeClock.h"
-#include "platform/Picture.h"
-#include "sprites/clsSprites.h"
+#include "tests/support/Arena.h"
 
 namespace brakkenfel {
 namespace {
@@ -25,40 +20,19 @@ constexpr std::int64_t Frequency = 10'000'000;
 
 /// RunContest on a MemoryForm and a FakeClock. `OnSecond` sees each caption with the count of
 /// second ticks it belongs to and may change the run's state; the window closes after `Captions`.
-class LongCaptionTest : public ::testing::Test {
+class LongCaptionTest : public ::testing::Test, protected MemoryHost {
 protected:
-    void SetUp() override {
-        SetPictureLoader([](const std::string&) {
-            return std::make_shared<Picture>(std::make_shared<GdiBitmap>(256, 16));
-        });
-        host.TickClock = &clock;
-        host.ProgramFolder = "/opt/arena";
-        host.CreateMainWindow = [this] { return form; };
-    }
-    void TearDown() override {
-        QuitRequested = 0;
-        ResetTicks();
-        frmMain.reset();
-        Sprites.reset();
-        EraseBullets();
-        SetPictureLoader({});
-    }
-
     /// Runs until `Captions` captions were shown and returns them.
     std::vector<std::string> Run(std::size_t Captions, const std::function<void(std::int32_t Second)>& OnSecond) {
         std::vector<std::string> Shown;
-        form->OnCaption = [&](const std::string& Caption) {
+        Form->OnCaption = [&](const std::string& Caption) {
             Shown.push_back(Caption);
             OnSecond(TickCount(TickSecond));
-            if (Shown.size() == Captions) form->RequestClose();
+            if (Shown.size() == Captions) Form->RequestClose();
         };
-        RunContest(host);
+        RunContest(Host);
         return Shown;
     }
-
-    FakeClock clock{Frequency};
-    std::shared_ptr<MemoryForm> form = std::make_shared<MemoryForm>();
-    ContestHost host;
 };
 
 TEST_F(LongCaptionTest, TimePieceOfRunsPastNineHoursADayAndTheCountsEnd) {
@@ -92,9 +66,9 @@ TEST_F(LongCaptionTest, TimePieceOfRunsPastNineHoursADayAndTheCountsEnd) {
 
 TEST_F(LongCaptionTest, AClockThatLeapsADayAheadCostsOneTickPerChannelNotADaysBacklog) {
     std::int64_t Moves = 0;
-    host.AfterMove = [&Moves] { ++Moves; };
+    Host.AfterMove = [&Moves] { ++Moves; };
     const std::vector<std::string> Captions = Run(6, [&](std::int32_t Second) {
-        if (Second == 3) clock.Advance(86'400 * Frequency);  // a suspended machine waking up, say
+        if (Second == 3) Clock.Advance(86'400 * Frequency);  // a suspended machine waking up, say
     });
     // The leap makes every channel a day late: each ticks once at once and restarts its grid from
     // there, so the second after the leap shows one frame and one move and the next is whole again.

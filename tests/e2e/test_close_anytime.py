@@ -18,20 +18,16 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import test_window  # noqa: E402
+import xserver  # noqa: E402
+from xserver import Failure  # noqa: E402
 
-SKIP = 77
 HANG = 20          # seconds after which a start-up or a close counts as hung
 VALGRIND_HANG = 180
 SIGNAL_BITS = (1 << (signal.SIGINT - 1)) | (1 << (signal.SIGTERM - 1))
-
-
-class Failure(Exception):
-    pass
 
 
 def handlers_installed(pid):
@@ -80,8 +76,6 @@ class Runner:
                     status = child.wait(timeout=hang)
                 except subprocess.TimeoutExpired:
                     raise Failure("still running %d s after it was stopped" % hang)
-            except test_window.Failure as failure:
-                raise Failure(str(failure))
             finally:
                 if child.poll() is None:
                     child.kill()
@@ -93,14 +87,8 @@ class Runner:
         return stderr
 
 
-def main():
-    if len(sys.argv) != 2:
-        print(__doc__)
-        return 2
-    if shutil.which("Xvfb") is None:
-        print("skipped: Xvfb is not installed")
-        return SKIP
-    program = os.path.abspath(sys.argv[1])
+def close_runs(program, work, name):
+    """Every planned stop on the private display; all failures are gathered before one is raised."""
     long_run = os.environ.get("BRAKKENFEL_LONG_TESTS") == "1"
     seed = int(os.environ.get("BRAKKENFEL_CLOSE_SEED", "8"))
     chooser = random.Random(seed)
@@ -109,49 +97,37 @@ def main():
     chooser.shuffle(plan)
 
     failures = []
-    with tempfile.TemporaryDirectory(prefix="brakkenfel-close-") as work:
-        with open(os.path.join(work, "xvfb.log"), "w") as server_log:
-            server, name = test_window.start_xvfb(server_log)
+    runner = Runner(program, name, work)
+    started = time.monotonic()
+    for number, kind in enumerate(plan, 1):
+        delay = chooser.uniform(0.0, 2.0)
+        label = kind if kind == "close" else signal.Signals(kind).name
         try:
-            runner = Runner(program, name, work)
-            started = time.monotonic()
-            for number, kind in enumerate(plan, 1):
-                delay = chooser.uniform(0.0, 2.0)
-                label = kind if kind == "close" else signal.Signals(kind).name
-                try:
-                    stderr = runner.run(kind, delay)
-                    if stderr.strip():
-                        raise Failure("printed on stderr: " + stderr.strip()[-2000:])
-                except Failure as failure:
-                    failures.append("run %d (%s after %.3f s): %s" % (number, label, delay, failure))
-            print("%d runs in %.0f s (seed %d); %d stops waited for the window or the signal handlers"
-                  % (len(plan), time.monotonic() - started, seed, runner.waited))
+            stderr = runner.run(kind, delay)
+            if stderr.strip():
+                raise Failure("printed on stderr: " + stderr.strip()[-2000:])
+        except Failure as failure:
+            failures.append("run %d (%s after %.3f s): %s" % (number, label, delay, failure))
+    print("%d runs in %.0f s (seed %d); %d stops waited for the window or the signal handlers"
+          % (len(plan), time.monotonic() - started, seed, runner.waited))
 
-            if long_run:
-                valgrind = shutil.which("valgrind")
-                if valgrind is None:
-                    failures.append("valgrind is not installed")
-                else:
-                    suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp")
-                    wrapper = (valgrind, "--error-exitcode=99", "--leak-check=full",
-                               "--errors-for-leak-kinds=definite", "--child-silent-after-fork=yes",
-                               "--suppressions=" + suppressions)
-                    try:
-                        runner.run("close", 2.0, wrapper=wrapper, hang=VALGRIND_HANG)
-                        print("valgrind: no invalid access, no leak of ours")
-                    except Failure as failure:
-                        failures.append("under valgrind: %s" % failure)
-        finally:
-            server.terminate()
+    if long_run:
+        valgrind = shutil.which("valgrind")
+        if valgrind is None:
+            failures.append("valgrind is not installed")
+        else:
+            suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp")
+            wrapper = (valgrind, "--error-exitcode=99", "--leak-check=full",
+                       "--errors-for-leak-kinds=definite", "--child-silent-after-fork=yes",
+                       "--suppressions=" + suppressions)
             try:
-                server.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                server.kill()
-                server.wait()
-    for failure in failures:
-        print("FAIL:", failure)
-    return 1 if failures else 0
+                runner.run("close", 2.0, wrapper=wrapper, hang=VALGRIND_HANG)
+                print("valgrind: no invalid access, no leak of ours")
+            except Failure as failure:
+                failures.append("under valgrind: %s" % failure)
+    if failures:
+        raise Failure("\n".join(failures))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(xserver.main(__doc__, close_runs, "brakkenfel-close-"))

@@ -11,6 +11,7 @@
 #include "app/modMain.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
+#include "platform/StopSignals.h"
 #include "platform/sdl/SdlApp.h"
 #include "platform/sdl/SdlClock.h"
 #include "platform/sdl/SdlForm.h"

@@ -1,9 +1,8 @@
-// SDL start-up and shutdown, the fatal-error report, and the stop-signal flag the window polls.
+// SDL start-up and shutdown, and the fatal-error report.
 #include "platform/sdl/SdlApp.h"
 
 #include <SDL.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -13,13 +12,6 @@ namespace brakkenfel {
 namespace {
 
 bool videoOpen = false;
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void OnStopSignal(int) {
-    // Only a flag here: the window turns it into an unload between two passes of the loop.
-    stopSignal = 1;
-}
-
 bool IsSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && value[0] != '\0';
@@ -79,24 +71,6 @@ void ShowErrorReport(std::int32_t number, const std::string& text) {
     if (videoOpen) {
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Brakkenfel", message.c_str(), nullptr);
     }
-}
-
-void InstallStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    // One-shot: if the loop is stuck and never unloads, a second signal ends the process the usual way.
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-bool StopSignalPending() { return stopSignal != 0; }
-
-bool TakeStopSignal() {
-    if (stopSignal == 0) return false;
-    stopSignal = 0;
-    return true;
 }
 
 }  // namespace brakkenfel

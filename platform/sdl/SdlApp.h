@@ -1,4 +1,4 @@
-// Process-wide SDL set-up: opening the display, the error report, and stop signals.
+// Process-wide SDL set-up: opening the display and the error report.
 #pragma once
 
 #include <cstdint>
@@ -15,12 +15,5 @@ bool VideoOpen();
 
 /// Reports an error that ends the program: always on stderr, and in a message box when a display is open.
 void ShowErrorReport(std::int32_t number, const std::string& text);
-
-/// Makes SIGINT and SIGTERM ask the window to unload, as its close button does; a second one kills.
-void InstallStopSignals();
-/// True when a stop signal has arrived and not yet been taken.
-bool StopSignalPending();
-/// Takes a pending stop signal: true once per arrival.
-bool TakeStopSignal();
 
 }  // namespace brakkenfel

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/Errors.h"
-#include "platform/sdl/SdlApp.h"
+#include "platform/StopSignals.h"
 
 namespace brakkenfel {
 

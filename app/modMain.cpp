@@ -12,6 +12,7 @@
 #include "display/ComposeFrame.h"
 #include "display/UpdateCaption.h"
 #include "platform/Errors.h"
+#include "platform/Rounding.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {
@@ -22,15 +23,6 @@ std::int16_t CannonIndex = 0;
 std::int16_t HelicopterIndex = 0;
 
 namespace {
-
-// A measure converted to a whole number of pixels: nearest, halves to even, overflow checked.
-std::int32_t ToPixels(double value) {
-    const double rounded = std::nearbyint(value);
-    if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max())) {
-        throw RuntimeError(ErrOverflow, "picture box size " + std::to_string(value));
-    }
-    return static_cast<std::int32_t>(rounded);
-}
 
 // The contestant for a gun: the host's choice, or the computer gunner.
 std::shared_ptr<Sprite> NewContestant(const ContestHost& Host, const std::string& GunName) {
@@ -59,8 +51,10 @@ void SetUpContest(const ContestHost& Host) {
     frmMain = Host.CreateMainWindow();
     frmMain->Show();
     frmMain->SetScaleModePixels();
-    BackWidth = ToPixels(frmMain->ScaleWidth());
-    BackHeight = ToPixels(frmMain->ScaleHeight());
+    const double Width = frmMain->ScaleWidth();
+    const double Height = frmMain->ScaleHeight();
+    BackWidth = RoundChecked<std::int32_t>(Width, "picture box size " + std::to_string(Width));
+    BackHeight = RoundChecked<std::int32_t>(Height, "picture box size " + std::to_string(Height));
     CreateBackBuffer(frmMain->PictureBoxDC());
 }
 

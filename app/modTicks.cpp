@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Errors.h"
+#include "platform/Rounding.h"
 
 namespace brakkenfel {
 
@@ -14,9 +15,6 @@ double MsPerCount = 0.0;
 namespace {
 
 Clock* TheClock = nullptr;
-
-// Nearest whole number, halves to the even neighbour (the default rounding mode).
-double RoundHalfEven(double value) { return std::nearbyint(value); }
 
 }  // namespace
 
@@ -29,8 +27,8 @@ void StartTicks(Clock& TickClock) {
     TheClock = &TickClock;
     const auto f = static_cast<double>(frequency);
     MsPerCount = 1000.0 / f;
-    TickChannels[TickMove].Interval = static_cast<std::int64_t>(RoundHalfEven(f / 90.0));
-    TickChannels[TickFrame].Interval = static_cast<std::int64_t>(RoundHalfEven(f / 30.0));
+    TickChannels[TickMove].Interval = RoundChecked<std::int64_t>(f / 90.0);
+    TickChannels[TickFrame].Interval = RoundChecked<std::int64_t>(f / 30.0);
     TickChannels[TickSecond].Interval = frequency;
 }
 
@@ -53,7 +51,7 @@ std::int32_t NextTick() {
         // Late by a whole period or more: drop the backlog and restart the grid from now.
         ScheduleNext(channel, late < chosen.Interval ? late : 0);
     } else {
-        const auto ms = static_cast<std::int32_t>(RoundHalfEven(static_cast<double>(wait) * MsPerCount));
+        const auto ms = RoundChecked<std::int32_t>(static_cast<double>(wait) * MsPerCount);
         if (ms > 0) {
             const std::int64_t due = chosen.NextDue;
             TheClock->Sleep(ms);

@@ -7,6 +7,7 @@
 #include "bullets/modFloatingPointError.h"
 #include "display/BackBuffer.h"
 #include "platform/Errors.h"
+#include "platform/Rounding.h"
 
 namespace brakkenfel {
 
@@ -18,14 +19,6 @@ namespace {
 
 /// Room reserved when the pool comes back from empty, so a few shots in flight never reallocate.
 constexpr std::size_t FirstCapacity = 16;
-
-/// Rounds to the nearest integer, halves to even; fails with Overflow outside 32 bits.
-std::int32_t RoundToInt32(float value) {
-    const float rounded = std::nearbyint(value);
-    // Both limits are exact floats; NaN fails the test and overflows too.
-    if (!(rounded >= -2147483648.0f && rounded < 2147483648.0f)) throw RuntimeError(ErrOverflow);
-    return static_cast<std::int32_t>(rounded);
-}
 
 }  // namespace
 
@@ -64,11 +57,7 @@ void AddBullet(float X, float Y, std::uint8_t Angle, float Speed) {
 }
 
 void MoveBullets() {
-    if (Bullets.empty()) {
-        FloatingPointGuard();
-        return;
-    }
-    FloatingPointGuard();
+    if (Guarded(Bullets.empty())) return;
     // Compared in double, where every 32-bit integer and every float is exact, so the edge is the
     // integer size itself and not a float rounded from it.
     const double width = BackWidth;
@@ -103,26 +92,18 @@ void TrimBullets() {
 }
 
 std::int16_t CountBullets() {
-    if (Bullets.empty()) {
-        FloatingPointGuard();
-        return 0;
-    }
-    FloatingPointGuard();
+    if (Guarded(Bullets.empty())) return 0;
     std::int16_t count = 0;
     for (const Bullet& bullet : Bullets) count = static_cast<std::int16_t>(count + (bullet.Active != 0));
     return count;
 }
 
 void DrawBullets(HDC Target) {
-    if (Bullets.empty()) {
-        FloatingPointGuard();
-        return;
-    }
-    FloatingPointGuard();
+    if (Guarded(Bullets.empty())) return;
     for (const Bullet& bullet : Bullets) {
         // Skipped before rounding: a bullet at -0.3 is above the field even though it rounds to row 0.
         if (bullet.Active == 0 || !(bullet.Y >= 0.0f)) continue;
-        SetPixel(Target, RoundToInt32(bullet.X), RoundToInt32(bullet.Y), BulletColor);
+        SetPixel(Target, RoundChecked<std::int32_t>(bullet.X), RoundChecked<std::int32_t>(bullet.Y), BulletColor);
     }
 }
 

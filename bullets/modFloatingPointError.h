@@ -14,4 +14,10 @@ inline void FloatingPointGuard() {
     if (FloatingPointGuardEnabled()) AbsorbFloatingPointFault();
 }
 
+/// `Test`, the outcome of an is-it-allocated check, after running the guard that follows every such check.
+inline bool Guarded(bool Test) {
+    FloatingPointGuard();
+    return Test;
+}
+
 }  // namespace brakkenfel

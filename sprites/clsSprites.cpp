@@ -8,6 +8,7 @@
 #include "bullets/modBulletAndGravity.h"
 #include "bullets/modFloatingPointError.h"
 #include "platform/Errors.h"
+#include "platform/Rounding.h"
 
 namespace brakkenfel {
 
@@ -15,25 +16,6 @@ namespace {
 
 /// Speed of every bullet a sprite fires, in pixels per move.
 constexpr float ShotSpeed = 2.0f;
-
-/// Rounds to the nearest whole number, halves to even, failing with error 6 outside 16 bits.
-std::int16_t RoundToInt16(float Value) {
-    const float Rounded = std::nearbyint(Value);
-    // Written so that NaN fails too.
-    if (!(Rounded >= -32768.0f && Rounded <= 32767.0f)) {
-        throw RuntimeError(ErrOverflow);
-    }
-    return static_cast<std::int16_t>(Rounded);
-}
-
-/// Rounds to the nearest whole number, halves to even, failing with error 6 outside 32 bits.
-std::int32_t RoundToInt32(float Value) {
-    const float Rounded = std::nearbyint(Value);
-    if (!(Rounded >= -2147483648.0f && Rounded < 2147483648.0f)) {
-        throw RuntimeError(ErrOverflow);
-    }
-    return static_cast<std::int32_t>(Rounded);
-}
 
 }  // namespace
 
@@ -128,8 +110,8 @@ void clsSprites::Draw(std::int16_t Index, HDC hDC) const {
     // The 8-bit product means frames past column 255 of a strip wrap back to its start.
     const std::uint8_t SourceLeft = static_cast<std::uint8_t>(Data.Width * Data.Frame);
     // Rounded before any context exists, so an overflow leaves nothing behind.
-    const std::int32_t Left = RoundToInt32(Data.X - static_cast<float>(Data.Width / 2));
-    const std::int32_t Top = RoundToInt32(Data.Y - static_cast<float>(Data.Height / 2));
+    const std::int32_t Left = RoundChecked<std::int32_t>(Data.X - static_cast<float>(Data.Width / 2));
+    const std::int32_t Top = RoundChecked<std::int32_t>(Data.Y - static_cast<float>(Data.Height / 2));
 
     DCHandle MemoryDC = CreateCompatibleDC(hDC);
     HBITMAP Kept = SelectObject(MemoryDC.get(), Data.Picture->Handle());
@@ -240,24 +222,20 @@ void clsSprites::UpdateSprite(std::int16_t Index) {
 
 std::int16_t clsSprites::Width(std::int16_t Index) const { return Record(Index).Width; }
 
-std::int16_t clsSprites::X(std::int16_t Index) const { return RoundToInt16(Record(Index).X); }
+std::int16_t clsSprites::X(std::int16_t Index) const { return RoundChecked<std::int16_t>(Record(Index).X); }
 
 void clsSprites::X(std::int16_t Index, std::int16_t NewValue) {
     Record(Index).X = static_cast<float>(NewValue);
 }
 
-std::int16_t clsSprites::Y(std::int16_t Index) const { return RoundToInt16(Record(Index).Y); }
+std::int16_t clsSprites::Y(std::int16_t Index) const { return RoundChecked<std::int16_t>(Record(Index).Y); }
 
 void clsSprites::Y(std::int16_t Index, std::int16_t NewValue) {
     Record(Index).Y = static_cast<float>(NewValue);
 }
 
 bool clsSprites::IsValidIndex(std::int16_t Index) const {
-    if (!Table) {
-        FloatingPointGuard();
-        return false;
-    }
-    FloatingPointGuard();
+    if (Guarded(!Table)) return false;
     return Index >= 0 && static_cast<std::size_t>(Index) < Table->size();
 }
 

@@ -42,12 +42,13 @@ std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
 void ContestantRoster::StopAll(bool Report) {
     // Each stop may wait out its grace periods; begun together, they overlap instead of adding up.
     for (const auto& Program : Programs) Program->BeginStop();
+    // Stopped first, so that what they wrote last is relayed before the summaries that count it.
+    for (const auto& Program : Programs) Program->Stop();
     if (Report) {
         for (const auto& Program : Programs) {
             Diagnostics << "brakkenfel: " << Program->SummaryLine() << '\n' << std::flush;
         }
     }
-    for (const auto& Program : Programs) Program->Stop();
     // The registry may still hold them after an error; stopped, they hold no process any more.
     Programs.clear();
 }

@@ -36,8 +36,8 @@ public:
     void Release();
 
 private:
-    // Passes text on only when flushed, in one piece: the programs write to the same standard
-    // error, and their output must not land inside one of the arena's lines.
+    // Passes text on only when flushed, in one piece: the programs' relayed standard error goes to
+    // the same place, and must not land inside one of the arena's lines.
     class WholeWrites : public std::streambuf {
     public:
         explicit WholeWrites(std::ostream& Target) : Target(&Target) {}

@@ -8,12 +8,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <sched.h>
 #include <sys/prctl.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "platform/StopSignals.h"
 
 namespace brakkenfel {
 
@@ -46,36 +54,190 @@ bool MakePipe(int (&Ends)[2]) {
 
 std::string SystemError(const char* What) { return std::string(What) + ": " + std::strerror(errno); }
 
-// Runs in the child between fork and exec, so only async-signal-safe calls are allowed here.
-[[noreturn]] void RunChild(const char* Command, int StdinFd, int StdoutFd, int StderrFd, pid_t Parent) {
-    setpgid(0, 0);
-#ifdef __linux__
-    // The arena dying without its tear-down (a crash, SIGKILL) must not leave the program behind.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != Parent) _exit(127);
-#else
-    (void)Parent;
-#endif
-    // Ignored signals and the signal mask survive exec; the program gets a clean slate.
+// The child's side of a start, filled in before the fork so that the child needs no allocation.
+struct ChildPlan {
+    const char* Command = nullptr;
+    int StdinFd = -1;
+    int StdoutFd = -1;
+    int StderrFd = -1;  // -1: keep the arena's (only when relaying failed to set up)
+    int StatusFd = -1;  // the write end of the status pipe, namespace only
+    pid_t Parent = 0;
+    bool MapUser = false;
+    char UidMap[32] = {};
+    char GidMap[32] = {};
+};
+
+// Async-signal-safe text output for the child, which must not touch stdio or the allocator.
+void SayInChild(const char* Text) {
+    const ssize_t Ignored = write(2, Text, std::strlen(Text));
+    (void)Ignored;
+}
+
+bool WriteFileInChild(const char* Path, const char* Text) {
+    const int Fd = open(Path, O_WRONLY | O_CLOEXEC);
+    if (Fd < 0) return false;
+    const auto Length = static_cast<ssize_t>(std::strlen(Text));
+    const bool Done = write(Fd, Text, static_cast<std::size_t>(Length)) == Length;
+    close(Fd);
+    return Done;
+}
+
+// Every signal at its default, none blocked: ignored signals and the mask survive exec.
+void DefaultSignals() {
     struct sigaction Default {};
     Default.sa_handler = SIG_DFL;
     sigemptyset(&Default.sa_mask);
     for (int Signal = 1; Signal < NSIG; ++Signal) {
         if (Signal != SIGKILL && Signal != SIGSTOP) sigaction(Signal, &Default, nullptr);
     }
+}
+
+// Standard descriptors from the plan, the status pipe (if any) at 3, and nothing else of the arena.
+bool ArrangeDescriptors(const ChildPlan& Plan) {
+    if (dup2(Plan.StdinFd, 0) < 0 || dup2(Plan.StdoutFd, 1) < 0) return false;
+    if (Plan.StderrFd >= 0 && dup2(Plan.StderrFd, 2) < 0) return false;
+    int Keep = 3;
+    if (Plan.StatusFd >= 0) {
+        if (dup2(Plan.StatusFd, 3) < 0) return false;
+        fcntl(3, F_SETFD, FD_CLOEXEC);  // the init's alone, not the command's
+        Keep = 4;
+    }
+    // Whatever else the arena holds open (its window connection, the other program's pipes)
+    // stays out of the program's reach, and out of the init, which never execs.
+#if defined(__linux__) && defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
+    close_range(static_cast<unsigned>(Keep), ~0U, 0);
+#else
+    for (int Fd = Keep; Fd < 1024; ++Fd) close(Fd);
+#endif
+    return true;
+}
+
+// The child outside any namespace: between fork and exec, so only async-signal-safe calls here.
+[[noreturn]] void RunGroupChild(const ChildPlan& Plan) {
+    setpgid(0, 0);
+#ifdef __linux__
+    // The arena dying without its tear-down (a crash, SIGKILL) must not leave the program behind.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != Plan.Parent) _exit(127);
+#endif
+    DefaultSignals();
     sigset_t None;
     sigemptyset(&None);
     sigprocmask(SIG_SETMASK, &None, nullptr);
-
-    if (dup2(StdinFd, 0) < 0 || dup2(StdoutFd, 1) < 0) _exit(127);
-    if (StderrFd >= 0 && dup2(StderrFd, 2) < 0) _exit(127);
-    // Whatever else the arena holds open (its window connection, the other program's pipes if
-    // they lacked close-on-exec) stays out of the program's reach.
-#if defined(__linux__) && defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
-    close_range(3, ~0U, 0);
-#endif
-    execl("/bin/sh", "sh", "-c", Command, static_cast<char*>(nullptr));
+    if (!ArrangeDescriptors(Plan)) _exit(127);
+    execl("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr));
     _exit(127);
+}
+
+#ifdef __linux__
+// Signals the init passes on to every process of its namespace; one flag each, set by its handler.
+constexpr int Forwarded[] = {SIGTERM, SIGINT, SIGHUP};
+volatile std::sig_atomic_t ForwardPending[std::size(Forwarded)] = {};
+
+extern "C" void OnInitSignal(int Number) {
+    for (std::size_t I = 0; I < std::size(Forwarded); ++I) {
+        if (Forwarded[I] == Number) ForwardPending[I] = 1;
+    }
+    // SIGCHLD needs no flag: its only task is to end the init's wait.
+}
+
+// PID 1 of the program's namespace, a copy of the arena made by clone. A PID 1 ignores every
+// signal it has no handler for, so the command cannot run here itself: this init starts it, passes
+// SIGTERM (and SIGINT, SIGHUP) on to everything in the namespace, reaps what is orphaned there, and
+// exits as soon as the command ends, which makes the kernel kill whatever is left inside. It also
+// exits when the arena is gone (its end of the status pipe reports an error). Only
+// async-signal-safe calls: the arena may have had other threads, and no fork handler ran.
+int RunInit(void* Argument) {
+    const ChildPlan& Plan = *static_cast<const ChildPlan*>(Argument);
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    sigset_t All;
+    sigfillset(&All);
+    sigprocmask(SIG_SETMASK, &All, nullptr);
+    DefaultSignals();
+    if (Plan.MapUser) {
+        // The user maps to itself, so the program runs as the same user and its files keep their owner.
+        if (!WriteFileInChild("/proc/self/setgroups", "deny") || !WriteFileInChild("/proc/self/uid_map", Plan.UidMap) ||
+            !WriteFileInChild("/proc/self/gid_map", Plan.GidMap)) {
+            SayInChild("brakkenfel: cannot map the user into the contestant's namespace\n");
+            _exit(126);
+        }
+    }
+    if (!ArrangeDescriptors(Plan)) _exit(127);
+    // The arena may have died before PDEATHSIG was set; its read end closing shows it either way.
+    pollfd Arena{3, 0, 0};
+    if (poll(&Arena, 1, 0) > 0) _exit(127);
+
+    struct sigaction Handler {};
+    Handler.sa_handler = OnInitSignal;
+    sigfillset(&Handler.sa_mask);
+    for (int Number : Forwarded) sigaction(Number, &Handler, nullptr);
+    sigaction(SIGCHLD, &Handler, nullptr);
+
+    // vfork: no fork handlers run, which might wait on locks held by threads that are not here.
+    const pid_t Command = vfork();
+    if (Command == 0) {
+        // Handlers fall back to default at exec; the mask must be emptied by hand.
+        sigset_t None;
+        sigemptyset(&None);
+        sigprocmask(SIG_SETMASK, &None, nullptr);
+        execl("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (Command < 0) _exit(127);
+    // Holding the command's pipes would hide its closing them from the arena.
+    close(0);
+    close(1);
+
+    sigset_t Waiting;
+    sigfillset(&Waiting);
+    for (int Number : Forwarded) sigdelset(&Waiting, Number);
+    sigdelset(&Waiting, SIGCHLD);
+    for (;;) {
+        int Status = 0;
+        pid_t Ended;
+        while ((Ended = waitpid(-1, &Status, WNOHANG)) > 0) {
+            if (Ended != Command) continue;
+            // The exact status for the arena; the exit status alone cannot say "killed by signal".
+            const ssize_t Ignored = write(3, &Status, sizeof Status);
+            (void)Ignored;
+            _exit(WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status));
+        }
+        for (std::size_t I = 0; I < std::size(Forwarded); ++I) {
+            if (ForwardPending[I] == 0) continue;
+            ForwardPending[I] = 0;
+            kill(-1, Forwarded[I]);  // every process of the namespace but this one
+        }
+        Arena = {3, 0, 0};
+        if (ppoll(&Arena, 1, nullptr, &Waiting) > 0) _exit(127);
+    }
+}
+
+// The uid or gid map line that maps `Id` to itself.
+void FormatIdMap(char (&Line)[32], unsigned long Id) {
+    const std::string Text = std::to_string(Id) + " " + std::to_string(Id) + " 1\n";
+    std::memcpy(Line, Text.c_str(), Text.size() + 1);
+}
+#endif
+
+// Process-wide: contestants' processes whose statuses ReapOrphans took on their owners' behalf.
+struct KnownChild {
+    pid_t Pid;
+    bool Ended;
+    int Status;
+};
+std::vector<KnownChild>& KnownChildren() {
+    static std::vector<KnownChild> Children;
+    return Children;
+}
+
+// Stop signals, blocked between looking at the flag and the wait that unblocks them, so that one
+// arriving in between still ends the wait.
+sigset_t StopSignalSet() {
+    sigset_t Set;
+    sigemptyset(&Set);
+    for (int Number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&Set, Number);
+    return Set;
 }
 
 }  // namespace
@@ -88,20 +250,31 @@ std::int64_t ContestantProcess::NowNs() {
 
 ContestantProcess::~ContestantProcess() { Stop(); }
 
-bool ContestantProcess::Start(const std::string& Command, ChildStderr Stderr, std::string& Error) {
+void ContestantProcess::RelayStderrAs(std::string NewLabel, int TargetFd) {
+    Label = std::move(NewLabel);
+    RelayFd = TargetFd;
+}
+
+bool ContestantProcess::Start(const std::string& Command, ChildStderr Stderr, std::string& Error, Containment How) {
     if (Phase != StopPhase::NotStarted) {
         Error = "already started";
         return false;
     }
     int ToChild[2] = {-1, -1};
     int FromChild[2] = {-1, -1};
+    int ErrorPipe[2] = {-1, -1};
+    int Status[2] = {-1, -1};
     int Null = -1;
     auto CloseAll = [&] {
-        for (int Fd : {ToChild[0], ToChild[1], FromChild[0], FromChild[1], Null}) {
+        for (int Fd : {ToChild[0], ToChild[1], FromChild[0], FromChild[1], ErrorPipe[0], ErrorPipe[1], Status[0],
+                       Status[1], Null}) {
             if (Fd >= 0) close(Fd);
         }
     };
-    if (!MakePipe(ToChild) || !MakePipe(FromChild)) {
+    const bool Piped = MakePipe(ToChild) && MakePipe(FromChild) &&
+                       (Stderr == ChildStderr::Discard || MakePipe(ErrorPipe)) &&
+                       (How == Containment::ProcessGroup || MakePipe(Status));
+    if (!Piped) {
         Error = SystemError("pipe");
         CloseAll();
         return false;
@@ -116,8 +289,8 @@ bool ContestantProcess::Start(const std::string& Command, ChildStderr Stderr, st
     }
 
 #ifdef __linux__
-    // What the program starts is orphaned when the program dies first; as a subreaper the arena
-    // inherits those processes, so it can reap them and no zombie waits on a slow init.
+    // What an uncontained program starts is orphaned when the program dies first; as a subreaper
+    // the arena inherits those processes, so it can reap them and no zombie waits on a slow init.
     static const bool Subreaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     (void)Subreaper;
 #endif
@@ -125,25 +298,68 @@ bool ContestantProcess::Start(const std::string& Command, ChildStderr Stderr, st
     sigaction(SIGPIPE, nullptr, &Pipe);
     SigpipeIgnored = Pipe.sa_handler == SIG_IGN;
 
-    const pid_t Parent = getpid();
-    const pid_t Child = fork();
-    if (Child < 0) {
-        Error = SystemError("fork");
-        CloseAll();
-        return false;
+    ChildPlan Plan;
+    Plan.Command = Command.c_str();
+    Plan.StdinFd = ToChild[0];
+    Plan.StdoutFd = FromChild[1];
+    Plan.StderrFd = Stderr == ChildStderr::Discard ? Null : ErrorPipe[1];
+    Plan.StatusFd = Status[1];
+    Plan.Parent = getpid();
+    pid_t Child = -1;
+    int Refused = 0;
+#ifdef __linux__
+    if (How != Containment::ProcessGroup) {
+        FormatIdMap(Plan.UidMap, geteuid());
+        FormatIdMap(Plan.GidMap, getegid());
+        // The init's stack: a copy of it is the child's, the parent's is freed once clone returns.
+        constexpr std::size_t StackSize = 256 * 1024;
+        const auto Stack = std::make_unique<std::max_align_t[]>(StackSize / sizeof(std::max_align_t));
+        void* const Top = Stack.get() + StackSize / sizeof(std::max_align_t);
+        // A plain PID namespace needs privilege; a user namespace gives it without any.
+        if (How == Containment::Best) {
+            Child = clone(RunInit, Top, CLONE_NEWPID | SIGCHLD, &Plan);
+            Refused = errno;
+        }
+        if (Child < 0) {
+            Plan.MapUser = true;
+            Child = clone(RunInit, Top, CLONE_NEWUSER | CLONE_NEWPID | SIGCHLD, &Plan);
+            Refused = errno;
+        }
     }
-    if (Child == 0) RunChild(Command.c_str(), ToChild[0], FromChild[1], Null, Parent);
+#endif
+    InNamespace = Child > 0;
+    if (!InNamespace) {
+        if (How != Containment::ProcessGroup) {
+            Note = std::string("no PID namespace: ") + std::strerror(Refused);
+        } else {
+            Note = "no PID namespace";
+        }
+        Plan.StatusFd = -1;
+        Child = fork();
+        if (Child < 0) {
+            Error = SystemError("fork");
+            CloseAll();
+            return false;
+        }
+        if (Child == 0) RunGroupChild(Plan);
+    }
 
     // Both sides set the group, so that signalling the group works whichever runs first.
     setpgid(Child, Child);
     ChildPid = Child;
-    close(ToChild[0]);
-    close(FromChild[1]);
-    if (Null >= 0) close(Null);
+    for (int Fd : {ToChild[0], FromChild[1], ErrorPipe[1], Status[1], Null}) {
+        if (Fd >= 0) close(Fd);
+    }
+    KnownChildren().push_back({Child, false, 0});
     InputFd = ToChild[1];
     OutputFd = FromChild[0];
-    fcntl(InputFd, F_SETFL, fcntl(InputFd, F_GETFL) | O_NONBLOCK);
-    fcntl(OutputFd, F_SETFL, fcntl(OutputFd, F_GETFL) | O_NONBLOCK);
+    ErrorFd = ErrorPipe[0];
+    StatusFd = InNamespace ? Status[0] : -1;
+    if (!InNamespace && Status[0] >= 0) close(Status[0]);
+    for (int Fd : {InputFd, OutputFd, ErrorFd, StatusFd}) {
+        if (Fd >= 0) fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) | O_NONBLOCK);
+    }
+    AllowanceNs = NowNs();
     Phase = StopPhase::Running;
     return true;
 }
@@ -230,37 +446,146 @@ bool ContestantProcess::Fill() {
 }
 
 ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_view& Text) {
+    const sigset_t Stops = StopSignalSet();
+    sigset_t Unblocked;
+    bool Blocked = false;
+    auto Finish = [&](ReadOutcome Outcome) {
+        if (Blocked) pthread_sigmask(SIG_SETMASK, &Unblocked, nullptr);
+        return Outcome;
+    };
     for (;;) {
         const ReadOutcome Taken = TakeLine(Text);
-        if (Taken != ReadOutcome::TimedOut) return Taken;
-        if (OutputFd < 0 || OutputEnded) return ReadOutcome::Closed;
+        if (Taken != ReadOutcome::TimedOut) return Finish(Taken);
+        if (OutputFd < 0 || OutputEnded) return Finish(ReadOutcome::Closed);
+        if (!Blocked) Blocked = pthread_sigmask(SIG_BLOCK, &Stops, &Unblocked) == 0;
+        if (StopSignalPending()) return Finish(ReadOutcome::Stopped);
 
-        pollfd Watch{OutputFd, POLLIN, 0};
-        int Ready;
-        if (DeadlineNs == NoDeadline) {
-            Ready = ppoll(&Watch, 1, nullptr, nullptr);
-        } else {
+        pollfd Watch[2] = {{OutputFd, POLLIN, 0}, {ErrorFd, POLLIN, 0}};  // a negative fd is skipped
+        timespec Timeout{};
+        const timespec* Limit = nullptr;
+        if (DeadlineNs != NoDeadline) {
             // Checked before polling: a program that writes without pause always has data
             // ready, and must not hold the arena past the deadline with it.
             const std::int64_t Left = DeadlineNs - NowNs();
-            if (Left <= 0) return ReadOutcome::TimedOut;
-            const timespec Timeout{static_cast<time_t>(Left / NsPerSecond),
-                                   static_cast<long>(Left % NsPerSecond)};
-            Ready = ppoll(&Watch, 1, &Timeout, nullptr);
+            if (Left <= 0) return Finish(ReadOutcome::TimedOut);
+            Timeout = {static_cast<time_t>(Left / NsPerSecond), static_cast<long>(Left % NsPerSecond)};
+            Limit = &Timeout;
         }
+        // The stop signals are unblocked only inside the wait: one that came since the flag was
+        // looked at ends it at once instead of being noticed after it.
+        const int Ready = ppoll(Watch, 2, Limit, Blocked ? &Unblocked : nullptr);
         if (Ready < 0) {
             if (errno == EINTR) continue;
             OutputEnded = true;
             continue;
         }
-        if (Ready == 0) return ReadOutcome::TimedOut;
-        if (!Fill()) OutputEnded = true;  // a partial last line is dropped with the stream
+        if (Ready == 0) return Finish(ReadOutcome::TimedOut);
+        if (Watch[1].revents != 0) DrainStderr();
+        if (Watch[0].revents != 0 && !Fill()) OutputEnded = true;  // a partial last line is dropped with the stream
+    }
+}
+
+void ContestantProcess::DrainStderr() {
+    // A bounded amount each time, so that a flood costs a move microseconds; the rest waits in the pipe.
+    char Chunk[4096];
+    for (int Round = 0; Round < 16 && ErrorFd >= 0; ++Round) {
+        const ssize_t Got = read(ErrorFd, Chunk, sizeof Chunk);
+        if (Got > 0) {
+            TakeStderr(Chunk, static_cast<std::size_t>(Got));
+        } else if (Got == 0) {
+            CloseStderr();
+        } else if (errno != EINTR) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK) CloseStderr();
+            return;
+        }
+    }
+}
+
+void ContestantProcess::TakeStderr(const char* Bytes, std::size_t Count) {
+    for (std::size_t I = 0; I < Count; ++I) {
+        const char Byte = Bytes[I];
+        if (Byte == '\n') {
+            if (ErrorSkipping) {
+                ErrorSkipping = false;
+            } else {
+                RelayLine(false);
+            }
+            ErrorLength = 0;
+            continue;
+        }
+        if (ErrorSkipping) {
+            ++Dropped;
+            continue;
+        }
+        if (ErrorLength == MaxRelayLine) {
+            RelayLine(true);
+            ErrorLength = 0;
+            ErrorSkipping = true;
+            ++Dropped;
+            continue;
+        }
+        // Control characters could drive the terminal the arena's standard error goes to.
+        const auto Code = static_cast<unsigned char>(Byte);
+        ErrorLine[ErrorLength++] = (Code < 0x20 && Byte != '\t') || Code == 0x7f ? '?' : Byte;
+    }
+}
+
+void ContestantProcess::RelayLine(bool Cut) {
+    const std::int64_t Now = NowNs();
+    Allowance = std::min<std::int64_t>(RelayBytesPerSecond,
+                                       Allowance + (Now - AllowanceNs) * RelayBytesPerSecond / NsPerSecond);
+    AllowanceNs = Now;
+    const auto Cost = static_cast<std::int64_t>(ErrorLength + 1);
+    // A whole line or nothing; and nothing when the arena's standard error would make it wait
+    // (a pipe nobody reads): the arena's own messages block there, a program's never do.
+    pollfd Target{RelayFd, POLLOUT, 0};
+    if (Cost > Allowance || poll(&Target, 1, 0) != 1 || (Target.revents & POLLOUT) == 0) {
+        Dropped += static_cast<std::uint64_t>(Cost);
+        return;
+    }
+    Allowance -= Cost;
+    char Line[MaxRelayLine + 64];
+    const std::size_t Prefix = std::min<std::size_t>(Label.size(), 32);
+    std::size_t Length = 0;
+    std::memcpy(Line, Label.data(), Prefix);
+    Length += Prefix;
+    std::memcpy(Line + Length, ": ", 2);
+    Length += 2;
+    std::memcpy(Line + Length, ErrorLine, ErrorLength);
+    Length += ErrorLength;
+    if (Cut) {
+        std::memcpy(Line + Length, " [cut]", 6);
+        Length += 6;
+    }
+    Line[Length++] = '\n';
+    ssize_t Written;
+    while ((Written = write(RelayFd, Line, Length)) < 0 && errno == EINTR) {
+    }
+    if (Written < 0) Dropped += static_cast<std::uint64_t>(Cost);
+}
+
+void ContestantProcess::ReapOrphans() {
+    int Status = 0;
+    pid_t Ended;
+    while ((Ended = waitpid(-1, &Status, WNOHANG)) > 0) {
+        for (KnownChild& Child : KnownChildren()) {
+            if (Child.Pid == Ended && !Child.Ended) {
+                Child.Ended = true;
+                Child.Status = Status;
+            }
+        }
     }
 }
 
 bool ContestantProcess::TryReap() {
     if (Reaped || ChildPid <= 0) return Reaped;
-    for (;;) {
+    auto& Known = KnownChildren();
+    const auto Mine = std::find_if(Known.begin(), Known.end(), [this](const KnownChild& C) { return C.Pid == ChildPid; });
+    if (Mine != Known.end() && Mine->Ended) {
+        Status = Mine->Status;
+        Reaped = true;
+    }
+    while (!Reaped) {
         const pid_t Done = waitpid(ChildPid, &Status, WNOHANG);
         if (Done == ChildPid) {
             Reaped = true;
@@ -270,22 +595,19 @@ bool ContestantProcess::TryReap() {
             // Someone else reaped it (SIGCHLD set to SIG_IGN, for one); it is gone either way.
             Status = -1;
             Reaped = true;
-        }
-        return Reaped;
-    }
-}
-
-void ContestantProcess::ReapGroup() {
-    TryReap();
-    // Members the arena inherited as a subreaper; the leader is reaped above with its status.
-    int MemberStatus = 0;
-    pid_t Member;
-    while ((Member = waitpid(-ChildPid, &MemberStatus, WNOHANG)) > 0) {
-        if (Member == ChildPid) {
-            Status = MemberStatus;
-            Reaped = true;
+        } else {
+            return false;
         }
     }
+    if (Mine != Known.end()) Known.erase(Mine);
+    if (StatusFd >= 0) {
+        // The init left the command's own status before it exited; a killed init left none.
+        int Exact = 0;
+        if (read(StatusFd, &Exact, sizeof Exact) == static_cast<ssize_t>(sizeof Exact)) Status = Exact;
+        close(StatusFd);
+        StatusFd = -1;
+    }
+    return true;
 }
 
 bool ContestantProcess::WaitForExit(std::int64_t DeadlineNs) {
@@ -312,8 +634,16 @@ std::string ContestantProcess::ExitDescription() const {
 }
 
 bool ContestantProcess::GroupAlive() const {
-    // The group outlives its leader while anything it started still runs.
+    // A namespace ends with its init; a group outlives its leader while anything it started still runs.
+    if (InNamespace) return !Reaped;
     return kill(-ChildPid, 0) == 0 || errno == EPERM;
+}
+
+void ContestantProcess::Signal(int Number) {
+    // The init passes SIGTERM on inside and takes the namespace down with it on SIGKILL. An
+    // uncontained leader may have left its group, so it is signalled by its own id as well.
+    if (!Reaped) kill(ChildPid, Number);
+    if (!InNamespace) kill(-ChildPid, Number);
 }
 
 void ContestantProcess::CloseInput() {
@@ -328,6 +658,16 @@ void ContestantProcess::CloseOutput() {
     Skipping = false;
 }
 
+void ContestantProcess::CloseStderr() {
+    if (ErrorFd < 0) return;
+    close(ErrorFd);
+    ErrorFd = -1;
+    // A last line without its '\n' still says something.
+    if (ErrorLength > 0 && !ErrorSkipping) RelayLine(false);
+    ErrorLength = 0;
+    ErrorSkipping = false;
+}
+
 void ContestantProcess::BeginStop() {
     if (Phase != StopPhase::Running) return;
     WriteLine("quit\n");
@@ -340,46 +680,39 @@ void ContestantProcess::BeginStop() {
 bool ContestantProcess::PollStop() {
     if (Phase == StopPhase::NotStarted || Phase == StopPhase::Done) return true;
     if (Phase == StopPhase::Running) BeginStop();
-    ReapGroup();
-    if (Reaped && !GroupAlive()) {
+    DrainStderr();
+    ReapOrphans();
+    TryReap();
+    const std::int64_t Now = NowNs();
+    const bool Over = Reaped && !GroupAlive();
+    // Killed members that someone else must reap (escaped to another parent) are not ours to wait on,
+    // and a process that even SIGKILL does not end soon (stuck in the kernel) is not waited on for ever.
+    if (Over || (Phase == StopPhase::Killing && (Reaped || Now - PhaseStartNs >= KillWaitNs))) {
+        DrainStderr();
+        CloseStderr();
+        if (StatusFd >= 0) close(StatusFd);
+        StatusFd = -1;
+        // Given up on, it is an orphan like any other for ReapOrphans.
+        auto& Known = KnownChildren();
+        Known.erase(std::remove_if(Known.begin(), Known.end(), [this](const KnownChild& C) { return C.Pid == ChildPid; }),
+                    Known.end());
         Phase = StopPhase::Done;
         return true;
     }
-    const std::int64_t Now = NowNs();
-    if (Now - PhaseStartNs < StopStepNs) return false;
-    switch (Phase) {
-    case StopPhase::Quitting:
-        kill(-ChildPid, SIGTERM);
+    if (Now - PhaseStartNs < StopStepNs || Phase == StopPhase::Killing) return false;
+    if (Phase == StopPhase::Quitting) {
+        Signal(SIGTERM);
         Phase = StopPhase::Terminating;
-        break;
-    case StopPhase::Terminating:
-        kill(-ChildPid, SIGKILL);
+    } else {
+        Signal(SIGKILL);
         Phase = StopPhase::Killing;
-        break;
-    case StopPhase::Killing:
-        // Killed members that someone else must reap (escaped to another parent) are not ours to wait on.
-        if (Reaped) Phase = StopPhase::Done;
-        break;
-    default:
-        break;
     }
     PhaseStartNs = Now;
-    return Phase == StopPhase::Done;
+    return false;
 }
 
 void ContestantProcess::Stop() {
-    while (!PollStop()) {
-        if (Phase == StopPhase::Killing && !Reaped) {
-            // After SIGKILL the end is certain; wait for it rather than poll.
-            pid_t Done;
-            while ((Done = waitpid(ChildPid, &Status, 0)) < 0 && errno == EINTR) {
-            }
-            if (Done < 0) Status = -1;
-            Reaped = true;
-            continue;
-        }
-        SleepNs(1'000'000);
-    }
+    while (!PollStop()) SleepNs(1'000'000);
 }
 
 }  // namespace brakkenfel

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Errors.h"
+#include "platform/StopSignals.h"
 
 namespace brakkenfel {
 
@@ -19,11 +20,12 @@ constexpr std::int64_t ExitGraceNs = 100 * NsPerMs;
 }  // namespace
 
 ProgramSession::ProgramSession(std::string Command, std::int32_t MoveBudgetMs, std::string GunName,
-                               std::ostream& Diagnostics, ChildStderr Stderr)
+                               std::ostream& Diagnostics, ChildStderr Stderr, Containment How)
     : Command(std::move(Command)),
       BudgetNs(static_cast<std::int64_t>(MoveBudgetMs) * NsPerMs),
       Diagnostics(&Diagnostics),
-      Stderr(Stderr) {
+      Stderr(Stderr),
+      How(How) {
     if (MoveBudgetMs < 0) throw RuntimeError(ErrInvalidProcedure, "negative move budget");
     Counts.GunName = std::move(GunName);
 }
@@ -54,23 +56,33 @@ std::string ProgramSession::EndedReason(std::int64_t DeadlineNs) {
 bool ProgramSession::Start() {
     if (Counts.Out) return false;
     std::string Error;
-    if (!Process.Start(Command, Stderr, Error)) {
+    Process.RelayStderrAs(Counts.GunName);
+    if (!Process.Start(Command, Stderr, Error, How)) {
         GoOut("could not be started (" + Error + ")");
         return false;
     }
+    if (!Process.Contained()) Counts.NotContained = Process.ContainmentNote();
     const std::size_t Length = FormatGreeting(Request, Counts.GunName);
     if (Length == 0) {
         GoOut("its gun's name does not fit in a line");
         return false;
     }
-    const std::int64_t Deadline = DeadlineAfterNs(ReadyTimeoutMs * NsPerMs);
+    ReadyDeadline = DeadlineAfterNs(ReadyTimeoutMs * NsPerMs);
     // A program that already ended shows it on its output too; the read below tells how.
     if (Process.WriteLine({Request, Length}) == WriteOutcome::Full) {
         GoOut("did not take the greeting");
         return false;
     }
+    AwaitingReady = true;
+    return AwaitReady() || !Counts.Out;
+}
+
+bool ProgramSession::AwaitReady() {
     std::string_view Line;
-    switch (Process.ReadLine(Deadline, Line)) {
+    const ReadOutcome Outcome = Process.ReadLine(ReadyDeadline, Line);
+    if (Outcome == ReadOutcome::Stopped) return false;
+    AwaitingReady = false;
+    switch (Outcome) {
     case ReadOutcome::Line:
         if (IsReadyLine(Line)) return true;
         GoOut("answered the greeting with something other than \"ready\"");
@@ -82,8 +94,10 @@ bool ProgramSession::Start() {
         GoOut("did not answer \"ready\" within " + std::to_string(ReadyTimeoutMs) + " ms");
         return false;
     case ReadOutcome::Closed:
-        GoOut("did not answer \"ready\": " + EndedReason(Deadline));
+        GoOut("did not answer \"ready\": " + EndedReason(ReadyDeadline));
         return false;
+    case ReadOutcome::Stopped:
+        break;
     }
     return false;
 }
@@ -96,8 +110,14 @@ std::span<const ProgramOrder> ProgramSession::Miss() {
 std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
     if (Counts.Out) {
         Process.PollStop();
+        Counts.StderrDropped = Process.StderrDropped();
         return {};
     }
+    // A stop is on its way: the program's answer no longer matters, and missing it is not its fault.
+    if (StopSignalPending()) return {};
+    // What an uncontained program orphans comes to the arena, to be reaped as it goes.
+    if (!Process.Contained()) ContestantProcess::ReapOrphans();
+    if (AwaitingReady && !AwaitReady()) return {};
     ++MoveNumber;
     ++Counts.Moves;
     const std::int64_t Deadline = DeadlineAfterNs(BudgetNs);
@@ -123,6 +143,8 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
             return Miss();
         case ReadOutcome::Closed:
             GoOut(EndedReason(Deadline));
+            return {};
+        case ReadOutcome::Stopped:
             return {};
         case ReadOutcome::Line:
             break;
@@ -153,7 +175,10 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
     }
 }
 
-void ProgramSession::Stop() { Process.Stop(); }
+void ProgramSession::Stop() {
+    Process.Stop();
+    Counts.StderrDropped = Process.StderrDropped();
+}
 
 std::string ProgramSession::SummaryLine() const {
     std::string Line = Counts.GunName + " contestant: " + std::to_string(Counts.Moves) + " moves, " +
@@ -164,6 +189,10 @@ std::string ProgramSession::SummaryLine() const {
     } else {
         Line += "not out";
     }
+    if (Counts.StderrDropped > 0) {
+        Line += ", " + std::to_string(Counts.StderrDropped) + " bytes of standard error dropped";
+    }
+    if (!Counts.NotContained.empty()) Line += ", not contained: " + Counts.NotContained;
     return Line;
 }
 

@@ -35,6 +35,10 @@ struct ProgramSummary {
     std::uint64_t OutMove = 0;
     /// Why it went out, e.g. "exited with status 1".
     std::string OutReason;
+    /// Bytes of its standard error that were not relayed.
+    std::uint64_t StderrDropped = 0;
+    /// Why it ran without a PID namespace of its own; empty when it had one.
+    std::string NotContained;
 };
 
 /// What the arena tells a program about its gun each move.
@@ -60,12 +64,15 @@ public:
     /// A session for `Command` (run with /bin/sh -c) steering `GunName`; `MoveBudgetMs` 0 waits
     /// without limit (the greeting too); notices of going out are written to `Diagnostics`.
     ProgramSession(std::string Command, std::int32_t MoveBudgetMs, std::string GunName,
-                   std::ostream& Diagnostics, ChildStderr Stderr = ChildStderr::Inherit);
+                   std::ostream& Diagnostics, ChildStderr Stderr = ChildStderr::Relay,
+                   Containment How = Containment::Best);
 
-    /// Starts the program and waits for "ready"; false if the program is out instead.
+    /// Starts the program and waits for "ready"; false if the program is out instead. A stop
+    /// signal ends the wait early; the greeting is then awaited again before the first move.
     bool Start();
     /// Tells the program its move and gun, waits for its reply; the orders to carry out, in order
-    /// (empty when there are none). The span stays valid until the next call.
+    /// (empty when there are none). The span stays valid until the next call. While a stop signal
+    /// is pending nothing is asked and nothing counted.
     std::span<const ProgramOrder> Move(const GunReport& Gun);
     /// Starts ending the program without waiting ("quit", pipes closed), so several can end at once.
     void BeginStop() { Process.BeginStop(); }
@@ -84,6 +91,7 @@ public:
 private:
     std::span<const ProgramOrder> Miss();
     void GoOut(std::string Reason);
+    bool AwaitReady();
     std::string EndedReason(std::int64_t DeadlineNs);
     std::int64_t DeadlineAfterNs(std::int64_t Ns) const;
 
@@ -91,11 +99,14 @@ private:
     std::int64_t BudgetNs;
     std::ostream* Diagnostics;
     ChildStderr Stderr;
+    Containment How;
     ContestantProcess Process;
     ProgramSummary Counts;
     std::uint64_t MoveNumber = 0;
     std::uint64_t MissesInARow = 0;
     std::uint64_t LastNamedMove = 0;
+    bool AwaitingReady = false;
+    std::int64_t ReadyDeadline = 0;
     char Request[MaxProtocolLine];
     ProgramReply Reply;
 };
@@ -106,7 +117,7 @@ public:
     /// A contestant running `Command` with `/bin/sh -c` for the gun `GunName`, allowing it
     /// `MoveBudgetMs` per move (0: without limit); notices go to `Diagnostics`.
     clsProgram(std::string Command, std::int32_t MoveBudgetMs, std::string GunName, std::ostream& Diagnostics,
-               ChildStderr Stderr = ChildStderr::Inherit);
+               ChildStderr Stderr = ChildStderr::Relay);
     /// Keeps the controls, starts the program and waits for its "ready".
     void Initialize(std::shared_ptr<SpriteActions>& NewActions, SpriteEnemyList& NewEnemies) override;
     /// Reports the gun to the program and carries out the orders of its reply.

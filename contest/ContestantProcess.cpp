@@ -28,6 +28,7 @@ namespace brakkenfel {
 namespace {
 
 constexpr std::int64_t NsPerSecond = 1'000'000'000;
+constexpr std::int64_t StopCheckNs = 100'000'000;
 
 void SleepNs(std::int64_t Ns) {
     timespec Wait{static_cast<time_t>(Ns / NsPerSecond), static_cast<long>(Ns % NsPerSecond)};
@@ -461,25 +462,29 @@ ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_vie
         if (StopSignalPending()) return Finish(ReadOutcome::Stopped);
 
         pollfd Watch[2] = {{OutputFd, POLLIN, 0}, {ErrorFd, POLLIN, 0}};  // a negative fd is skipped
-        timespec Timeout{};
-        const timespec* Limit = nullptr;
+        // A stop signal handled by another thread of the process does not interrupt this wait,
+        // so no slice of it is longer than StopCheckNs.
+        std::int64_t Slice = StopCheckNs;
         if (DeadlineNs != NoDeadline) {
             // Checked before polling: a program that writes without pause always has data
             // ready, and must not hold the arena past the deadline with it.
             const std::int64_t Left = DeadlineNs - NowNs();
             if (Left <= 0) return Finish(ReadOutcome::TimedOut);
-            Timeout = {static_cast<time_t>(Left / NsPerSecond), static_cast<long>(Left % NsPerSecond)};
-            Limit = &Timeout;
+            Slice = std::min(Slice, Left);
         }
+        const timespec Timeout{static_cast<time_t>(Slice / NsPerSecond), static_cast<long>(Slice % NsPerSecond)};
         // The stop signals are unblocked only inside the wait: one that came since the flag was
         // looked at ends it at once instead of being noticed after it.
-        const int Ready = ppoll(Watch, 2, Limit, Blocked ? &Unblocked : nullptr);
+        const int Ready = ppoll(Watch, 2, &Timeout, Blocked ? &Unblocked : nullptr);
         if (Ready < 0) {
             if (errno == EINTR) continue;
             OutputEnded = true;
             continue;
         }
-        if (Ready == 0) return Finish(ReadOutcome::TimedOut);
+        if (Ready == 0) {
+            if (DeadlineNs == NoDeadline || NowNs() < DeadlineNs) continue;
+            return Finish(ReadOutcome::TimedOut);
+        }
         if (Watch[1].revents != 0) DrainStderr();
         if (Watch[0].revents != 0 && !Fill()) OutputEnded = true;  // a partial last line is dropped with the stream
     }

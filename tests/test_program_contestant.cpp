@@ -1,6 +1,7 @@
 // Contestants that are outside programs: the conversation, its failures, and that no process is left.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,12 +9,15 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "contest/ContestantProcess.h"
 #include "contest/clsProgram.h"
+#include "platform/StopSignals.h"
 
 namespace brakkenfel {
 namespace {
@@ -35,6 +39,16 @@ bool NoLiveMemberOf(pid_t Group) {
         pid_t Parent = 0, ProcessGroup = 0;
         Fields >> State >> Parent >> ProcessGroup;
         if (ProcessGroup == Group && State != 'Z' && State != 'X') return false;
+    }
+    return true;
+}
+
+/// True when no live process has `Marker` in its command line.
+bool NoProcessNaming(const std::string& Marker) {
+    for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream File(Entry.path() / "cmdline", std::ios::binary);
+        const std::string CommandLine((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+        if (CommandLine.find(Marker) != std::string::npos) return false;
     }
     return true;
 }
@@ -108,6 +122,65 @@ TEST_F(ProgramContestantTest, AGroupIsEndedEvenWhenItsLeaderHasAlreadyExited) {
     Process.Stop();
     EXPECT_EQ(Process.ExitDescription(), "exited with status 4");
     EXPECT_TRUE(NoLiveMemberOf(Group));
+}
+
+struct EscapeCase {
+    const char* Name;
+    Containment How;
+    // {} stands for a marker that every process of the case carries in its command line.
+    const char* Command;
+};
+
+class Escape : public ProgramContestantTest, public ::testing::WithParamInterface<EscapeCase> {};
+
+TEST_P(Escape, NothingOutlivesTheStopAndNoWaitHangs) {
+    const std::string Marker = "brakkenfel-escape-" + std::to_string(std::random_device{}());
+    std::string Command = GetParam().Command;
+    for (std::size_t At; (At = Command.find("{}")) != std::string::npos;) Command.replace(At, 2, Marker);
+    ContestantProcess Process;
+    std::string Error;
+    ASSERT_TRUE(Process.Start(Command, ChildStderr::Discard, Error, GetParam().How)) << Error;
+    EXPECT_EQ(Process.Contained(), GetParam().How != Containment::ProcessGroup);
+    std::string_view Line;
+    ASSERT_EQ(Process.ReadLine(ContestantProcess::NowNs() + 10'000'000'000, Line), ReadOutcome::Line);
+    Process.Stop();
+    EXPECT_TRUE(NoProcessNaming(Marker));
+}
+
+// Each ignores SIGTERM. Without a namespace only the group is there to hold a program, so only
+// the escape that the group can still stop (the leader moving out of it) is asked of it.
+constexpr const char* JoinsTheArenasGroup =
+    "exec python3 -c 'import os, signal, time; signal.signal(signal.SIGTERM, signal.SIG_IGN); "
+    "os.setpgid(0, os.getpgid(os.getppid())); print(\"ready\", flush=True); time.sleep(300)' {}";
+constexpr const char* NewSession = "setsid sh -c 'trap \"\" TERM HUP; sleep 300; :' {} & echo ready; sh -c 'sleep 300; :' {}";
+constexpr const char* DoubleFork = "(sh -c 'trap \"\" TERM; sleep 300; :' {} &); echo ready; exec sleep 300";
+
+INSTANTIATE_TEST_SUITE_P(
+    Contestants, Escape,
+    ::testing::Values(EscapeCase{"JoinsTheArenasGroup", Containment::Best, JoinsTheArenasGroup},
+                      EscapeCase{"NewSession", Containment::Best, NewSession},
+                      EscapeCase{"DoubleFork", Containment::Best, DoubleFork},
+                      EscapeCase{"NewSessionUserNamespace", Containment::UserNamespace, NewSession},
+                      EscapeCase{"JoinsTheArenasGroupNoNamespace", Containment::ProcessGroup, JoinsTheArenasGroup}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(ProgramContestantTest, AStopSignalEndsAWaitWithoutLimitThroughNoFaultOfTheProgram) {
+    InstallStopSignals();
+    ProgramSession Session("sleep 300", 0, "Cannon", Diagnostics, ChildStderr::Discard);
+    const pthread_t Waiter = pthread_self();
+    // Whether it comes before or during the wait for "ready", the wait must end.
+    std::thread Signaller([Waiter] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pthread_kill(Waiter, SIGTERM);
+    });
+    EXPECT_TRUE(Session.Start());
+    Signaller.join();
+    EXPECT_FALSE(Session.IsOut());
+    EXPECT_TRUE(Session.Move({}).empty());
+    EXPECT_EQ(Session.Summary().Moves, 0u);
+    EXPECT_TRUE(TakeStopSignal());
+    Session.Stop();
+    EXPECT_EQ(Diagnostics.str(), "");
 }
 
 TEST_F(ProgramContestantTest, AProgramThatDoesNotReadNeverBlocksAWrite) {

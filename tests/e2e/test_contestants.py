@@ -4,10 +4,12 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
 import unittest
+import time
 import uuid
 
 PROGRAM = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/brakkenfel")
@@ -18,9 +20,11 @@ AIMER_PY = os.path.join(SOURCE, "examples", "aimer.py")
 
 # A contestant whose every move is looked up in ACTIONS (the rest get DEFAULT). An action is a line
 # to write ({n}: the move number), a list of them, "exit" (status 3, no reply), "flood" (one line of
-# 10 MB) or (seconds, action) to sleep first. Every line received goes to the log file given as argv[1].
+# 10 MB), "fork" (a grandchild that lives on, then the reply) or (seconds, action) to sleep first.
+# PRELUDE runs first. Every line received goes to the log file given as argv[1].
 BOT = r"""import os, signal, sys, time
 ACTIONS, DEFAULT, STUBBORN = %(actions)r, %(default)r, %(stubborn)r
+%(prelude)s
 log = open(sys.argv[1], "w")
 def note(text):
     log.write(text)
@@ -39,6 +43,12 @@ def act(action, n):
         time.sleep(action[0])
         action = action[1]
     if action == "exit": sys.exit(3)
+    if action == "fork":
+        if os.fork() == 0:
+            if os.fork() == 0: os.execv(sys.executable, [sys.executable, "-c", "import time; time.sleep(300)", sys.argv[1]])
+            os._exit(0)
+        os.wait()
+        action = "{n}"
     if action == "flood": action = "x" * 10_000_000
     for line in action if isinstance(action, list) else [action]:
         say(line.replace("{n}", str(n)) + "\n")
@@ -58,7 +68,7 @@ while STUBBORN:
 """
 
 SUMMARY = re.compile(r"^brakkenfel: (\w+) contestant: (\d+) moves, (\d+) replies in time, (\d+) late, "
-                     r"(\d+) malformed, (not out|out at move (\d+) \((.*)\))$", re.M)
+                     r"(\d+) malformed, (not out|out at move (\d+) \((.*)\))(?:, .*)?$", re.M)
 
 
 def run(*arguments, program=PROGRAM, timeout=120):
@@ -118,13 +128,13 @@ class ContestantTest(MarkedFolderTest):
     def tearDownClass(cls):
         shutil.rmtree(os.path.dirname(cls.ai_trace))
 
-    def bot(self, actions=None, default="{n}", stubborn=False, name="bot", with_exec=True):
-        """Writes a scripted contestant; returns the KIND that runs it."""
+    def bot(self, actions=None, default="{n}", stubborn=False, name="bot", with_exec=True, prelude="", before=""):
+        """Writes a scripted contestant; returns the KIND that runs it (`before`: shell words first)."""
         script = os.path.join(self.dir, name + ".py")
         with open(script, "w") as file:
-            file.write(BOT % {"actions": actions or {}, "default": default, "stubborn": stubborn})
+            file.write(BOT % {"actions": actions or {}, "default": default, "stubborn": stubborn, "prelude": prelude})
         command = "python3 %s %s" % (script, os.path.join(self.dir, name + ".log"))
-        return "exec:" + ("exec " if with_exec else "") + command
+        return "exec:" + before + ("exec " if with_exec else "") + command
 
     def log(self, name="bot"):
         with open(os.path.join(self.dir, name + ".log")) as file:
@@ -219,6 +229,62 @@ class ContestantTest(MarkedFolderTest):
         self.assertIn("cannon.bmp", stderr)
         self.assertLess(stderr.index("bot: quit"), stderr.index("brakkenfel: Error"), stderr)
         self.assertEqual(self.log().splitlines(), ["brakkenfel 1 Cannon", "quit"])
+
+    def test_hostile_contestants_are_contained_and_never_hold_up_the_arena(self):
+        sleeper = "python3 -c 'import time; time.sleep(300)' %s" % self.dir
+        cases = {
+            "joins the arena's group": dict(prelude="os.setpgid(0, os.getpgid(os.getppid()))", stubborn=True),
+            "leaves a new session behind": dict(before="setsid %s & " % sleeper),
+            "double-forks a child a move": dict(default="fork"),
+        }
+        for name, kinds in cases.items():
+            with self.subTest(name):
+                _, stderr = self.headless("--cannon", self.bot(**kinds), "--move-budget", "0", moves=50)
+                self.assertEqual(summaries(stderr)["Cannon"][:2], (50, 50), stderr)
+                self.assertNotIn("not contained", stderr)
+                self.assertEqual(processes_naming(self.marker), [], name)
+
+    def test_standard_error_is_relayed_bounded_and_cannot_touch_the_arenas(self):
+        flood = ("import fcntl\nfcntl.fcntl(2, fcntl.F_SETFL, fcntl.fcntl(2, fcntl.F_GETFL) | os.O_NONBLOCK)\n"
+                 "os.write(2, b'first\\x1b[2J\\n' + b'y' * 3000 + b'\\n')\n"
+                 "for _ in range(100):\n    try: os.write(2, b'z' * 65536)\n    except BlockingIOError: time.sleep(0.001)\n")
+        trace_moves = 20000
+        # Trace and standard error share one pipe that is read only after a while: the program's
+        # non-blocking standard error must not make the arena's writes fail.
+        arena = subprocess.Popen([PROGRAM, "--headless", "--moves", str(trace_moves), "--trace", "-",
+                                  "--move-budget", "0", "--cannon", self.bot(prelude=flood)],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        time.sleep(1)
+        lines = arena.communicate(timeout=120)[0].decode().splitlines()
+        self.assertEqual(arena.returncode, 0, lines[-3:])
+        self.assertEqual(sum(line.startswith('{"move"') for line in lines), trace_moves)
+        relayed = [line for line in lines if line.startswith("Cannon: ")]
+        self.assertEqual(relayed[:2], ["Cannon: first?[2J", "Cannon: " + "y" * 512 + " [cut]"])
+        self.assertLess(len(relayed), 200)
+        dropped = re.search(r"^brakkenfel: Cannon contestant: .*, not out, (\d+) bytes of standard error dropped$",
+                            "\n".join(lines[-3:]), re.M)
+        self.assertGreater(int(dropped[1]), 3000 - 512, lines[-3:])
+
+    def test_a_stop_signal_ends_a_wait_without_limit(self):
+        for signum, wait in ((signal.SIGTERM, "ready"), (signal.SIGINT, "move")):
+            with self.subTest(signal=signum, wait=wait):
+                started = os.path.join(self.dir, "started")
+                bot = self.bot(prelude="open(%r, 'w').close()\n" % started + ("time.sleep(300)" if wait == "ready" else ""),
+                               default=(300, "{n}"))
+                arena = subprocess.Popen([PROGRAM, "--headless", "--moves", "100", "--move-budget", "0",
+                                          "--cannon", bot], stderr=subprocess.PIPE)
+                deadline = time.monotonic() + 60
+                while not os.path.exists(started) or (wait == "move" and "move 1" not in self.log()):
+                    self.assertLess(time.monotonic(), deadline, "the contestant never got going")
+                    time.sleep(0.05)
+                arena.send_signal(signum)
+                stderr = arena.communicate(timeout=30)[1].decode()
+                # The status of a run cut short is the run's own business; the wait must simply end in order.
+                self.assertIn(arena.returncode, (0, 128 + signum), stderr)
+                self.assertNotIn("is out", stderr)
+                self.assertIn("brakkenfel: Cannon contestant: ", stderr)
+                self.assertEqual(processes_naming(self.marker), [])
+                os.remove(started)
 
 
 class ExampleAimerTest(MarkedFolderTest):

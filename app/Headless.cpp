@@ -14,6 +14,7 @@
 #include "display/MemoryForm.h"
 #include "platform/BmpFile.h"
 #include "platform/Errors.h"
+#include "score/Scoreboard.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {
@@ -56,10 +57,12 @@ private:
 void WriteSummary(std::int64_t moves, std::size_t poolPeak, double seconds) {
     const double rate = seconds > 0 ? static_cast<double>(moves) / seconds : 0.0;
     std::fprintf(stderr, "brakkenfel: %lld moves, %d bullets in flight, pool peak %zu, shots: Cannon %lld, "
-                         "Helicopter %lld, %.3f s wall time, %.0f moves/s\n",
+                         "Helicopter %lld, hits: Cannon %lld, Helicopter %lld, winner: %s, %.3f s wall time, %.0f moves/s\n",
                  static_cast<long long>(moves), CountBullets(), poolPeak,
                  static_cast<long long>(Sprites->ShotsFired(CannonIndex)),
-                 static_cast<long long>(Sprites->ShotsFired(HelicopterIndex)), seconds, rate);
+                 static_cast<long long>(Sprites->ShotsFired(HelicopterIndex)),
+                 static_cast<long long>(HitsOf(CannonIndex)), static_cast<long long>(HitsOf(HelicopterIndex)),
+                 Winner(Score).c_str(), seconds, rate);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "app/modMain.h"
 #include "bullets/modBulletAndGravity.h"
+#include "score/Scoreboard.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {
@@ -42,6 +43,8 @@ void TraceWriter::WriteMove(std::int64_t Move) {
         AppendInteger(gun.TargetAngle);
         Append(",\"reload\":");
         AppendInteger(gun.ReloadLeft);
+        Append(",\"hits\":");
+        AppendInteger(HitsOf(static_cast<std::int16_t>(slot)));
         Append("}");
     }
     Append("],\"bullets\":[");
@@ -60,7 +63,13 @@ void TraceWriter::WriteMove(std::int64_t Move) {
         AppendFloat(bullet.SpeedX);
         Append(",\"vy\":");
         AppendFloat(bullet.SpeedY);
-        Append("}");
+        if (bullet.Owner >= 0 && bullet.Owner < Sprites->SlotCount()) {
+            Append(",\"owner\":\"");
+            line_ += Sprites->Data(bullet.Owner).Name;
+            Append("\"}");
+        } else {
+            Append(",\"owner\":null}");
+        }
     }
     Append("]}\n");
     std::fwrite(line_.data(), 1, line_.size(), stream_);

@@ -13,6 +13,7 @@
 #include "display/UpdateCaption.h"
 #include "platform/Errors.h"
 #include "platform/Rounding.h"
+#include "score/Scoreboard.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {
@@ -38,6 +39,7 @@ std::string PicturePath(const std::string& ProgramFolder) {
 }
 
 void SetUpContest(const ContestHost& Host) {
+    ResetScore();
     Sprites = std::make_shared<clsSprites>();
     CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, NewContestant(Host, "Cannon"),
                                      PicturePath(Host.ProgramFolder), 16, 16, 16, 89, 29);
@@ -63,6 +65,7 @@ void RunMove() {
     Sprites->UpdateSprite(HelicopterIndex);
     // A shot fired during the two updates flies its first step in this same move.
     MoveBullets();
+    ScoreHits();
 }
 
 void RunMainLoop(const ContestHost& Host) {

@@ -32,7 +32,7 @@ void BuildTrigTables() {
     }
 }
 
-void AddBullet(float X, float Y, std::uint8_t Angle, float Speed) {
+void AddBullet(float X, float Y, std::uint8_t Angle, float Speed, std::int16_t Owner) {
     std::size_t slot = 0;
     if (Bullets.empty()) {
         Bullets.reserve(FirstCapacity);
@@ -54,6 +54,8 @@ void AddBullet(float X, float Y, std::uint8_t Angle, float Speed) {
     bullet.SpeedX = Speed * SinTable[Angle];
     bullet.SpeedY = Speed * CosTable[Angle];
     bullet.Active = -1;
+    bullet.Owner = Owner;
+    bullet.Scored = 0;
 }
 
 void MoveBullets() {

@@ -10,6 +10,9 @@
 
 namespace brakkenfel {
 
+/// The owner of a bullet no gun fired (one placed by a test, say): it scores for nobody.
+inline constexpr std::int16_t NoOwner = -1;
+
 /// One bullet: position and speed in back-buffer pixels (speeds per move) and whether it flies.
 struct Bullet {
     float X = 0.0f;             ///< horizontal position, growing to the right
@@ -17,6 +20,8 @@ struct Bullet {
     float SpeedX = 0.0f;        ///< horizontal speed per move
     float SpeedY = 0.0f;        ///< vertical speed per move, positive downward
     std::int16_t Active = 0;    ///< -1 while the bullet flies, 0 for a free slot
+    std::int16_t Owner = NoOwner;  ///< registry slot of the gun that fired it; neither flight nor drawing reads it
+    std::int16_t Scored = 0;    ///< -1 once the bullet has scored its one hit; only the hit rule reads it
 };
 
 /// The pool: empty (no elements, no storage) or elements 0 to its upper bound, the last one active
@@ -43,7 +48,8 @@ inline constexpr std::int32_t MaxBullets = 32767;
 void BuildTrigTables();
 /// Fires a bullet from (X, Y) at `Angle` with `Speed` into the lowest free slot, growing the pool
 /// by one when none is free; fails with RuntimeError 6 when MaxBullets bullets are already flying.
-void AddBullet(float X, float Y, std::uint8_t Angle, float Speed);
+/// `Owner` is the firing gun's registry slot; the new bullet has scored no hit yet.
+void AddBullet(float X, float Y, std::uint8_t Angle, float Speed, std::int16_t Owner = NoOwner);
 /// Flies every bullet one move, retires those that left the field and trims the pool.
 void MoveBullets();
 /// Cuts the pool back to its last active bullet, releasing it when none is left.

@@ -181,7 +181,7 @@ void clsSprites::Shoot(std::int16_t Index) {
     }
     {
         const Pin Hold(*this, Index);
-        AddBullet(FromX, FromY, Along, ShotSpeed);
+        AddBullet(FromX, FromY, Along, ShotSpeed, Index);
     }
     SpriteData& Data = (*Table)[Index];
     Data.ReloadLeft = Data.ReloadTime;

@@ -176,7 +176,7 @@ class ContestantTest(MarkedFolderTest):
     def test_a_contestant_past_its_budget_moves_nothing_and_goes_out(self):
         lines, stderr = self.headless("--cannon", self.bot(default=(0.2, "{n} rotate 200 shoot")))
         for line in lines:
-            self.assertEqual(gun(line, "Cannon"), {"name": "Cannon", "angle": 128, "target": 128, "reload": 0})
+            self.assertEqual(gun(line, "Cannon"), {"name": "Cannon", "angle": 128, "target": 128, "reload": 0, "hits": 0})
         self.assertHelicopterAsWithTheComputer(lines)
         moves, in_time, _, _, out, reason = summaries(stderr)["Cannon"]
         self.assertEqual((moves, in_time, out), (90, 0, 90))

@@ -31,10 +31,12 @@ ContestantRoster::~ContestantRoster() { StopAll(false); }
 
 std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
     const std::string& Kind = GunName == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
+    if (!Chosen.ProtocolLogPath.empty() && !Log) Log = std::make_unique<ProtocolLog>(Chosen.ProtocolLogPath);
     if (Kind == "human") return std::make_shared<clsHuman>();
     const std::string Command = ProgramCommand(Kind);
     if (Command.empty()) return std::make_shared<clsAI>();
     auto Program = std::make_shared<clsProgram>(Command, Chosen.MoveBudgetMs, GunName, Diagnostics);
+    Program->SetProtocolLog(Log.get());
     Programs.push_back(Program);
     return Program;
 }
@@ -43,7 +45,11 @@ void ContestantRoster::StopAll(bool Report) {
     // Each stop may wait out its grace periods; begun together, they overlap instead of adding up.
     for (const auto& Program : Programs) Program->BeginStop();
     // Stopped first, so that what they wrote last is relayed before the summaries that count it.
-    for (const auto& Program : Programs) Program->Stop();
+    for (const auto& Program : Programs) {
+        Program->Stop();
+        Program->SetProtocolLog(nullptr);
+        Stopped.push_back(Program->Summary());
+    }
     if (Report) {
         for (const auto& Program : Programs) {
             Diagnostics << "brakkenfel: " << Program->SummaryLine() << '\n' << std::flush;
@@ -53,7 +59,10 @@ void ContestantRoster::StopAll(bool Report) {
     Programs.clear();
 }
 
-void ContestantRoster::Finish() { StopAll(true); }
+void ContestantRoster::Finish() {
+    StopAll(true);
+    if (Log) Log->Finish();
+}
 
 void ContestantRoster::Release() { StopAll(false); }
 

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/Options.h"
+#include "contest/ProtocolLog.h"
 #include "contest/Sprite.h"
+#include "contest/clsProgram.h"
 
 namespace brakkenfel {
 
@@ -34,6 +36,8 @@ public:
     void Finish();
     /// For a way out by error: stops every program at once, without a summary.
     void Release();
+    /// The counts of every program stopped so far, in the order they were made.
+    const std::vector<ProgramSummary>& Summaries() const { return Stopped; }
 
 private:
     // Passes text on only when flushed, in one piece: the programs' relayed standard error goes to
@@ -58,6 +62,9 @@ private:
     WholeWrites Buffer;
     std::ostream Diagnostics;
     std::vector<std::shared_ptr<clsProgram>> Programs;
+    std::vector<ProgramSummary> Stopped;
+    // Opened with the first contestant made, so that a bad path fails the set-up like a bad trace.
+    std::unique_ptr<ProtocolLog> Log;
 };
 
 }  // namespace brakkenfel

@@ -51,7 +51,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, O
             continue;
         }
         const bool known = name == "--moves" || name == "--seconds" || name == "--trace" || name == "--snapshot" ||
-                           name == "--cannon" || name == "--helicopter" || name == "--move-budget";
+                           name == "--cannon" || name == "--helicopter" || name == "--move-budget" ||
+                           name == "--result" || name == "--protocol-log";
         if (!known) return fail("unknown option '" + arguments[i] + "' (try --help)");
         std::string value;
         if (inlineValue) {
@@ -79,6 +80,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, O
         } else if (name == "--trace" || name == "--snapshot") {
             if (value.empty()) return fail(bad + " (a file name)");
             (name == "--trace" ? options.TracePath : options.SnapshotPath) = value;
+        } else if (name == "--result" || name == "--protocol-log") {
+            if (value.empty()) return fail(bad + " (a file name)");
+            (name == "--result" ? options.ResultPath : options.ProtocolLogPath) = value;
         } else {
             if (!ValidKind(value)) return fail(bad + " (ai, human or exec:COMMAND with a command)");
             (name == "--cannon" ? options.Cannon : options.Helicopter) = value;
@@ -103,6 +107,8 @@ std::string UsageText() {
            "  --cannon KIND       the Cannon's contestant: ai (default), human (idle) or exec:COMMAND\n"
            "  --helicopter KIND   the Helicopter's contestant: ai (default), human (idle) or exec:COMMAND\n"
            "  --move-budget MS    ms an exec contestant has to reply each move (default 5; 0: no limit)\n"
+           "  --result FILE       when the run ends, write its outcome to FILE as one JSON object\n"
+           "  --protocol-log FILE write every line exchanged with exec contestants to FILE\n"
            "  --help              print this help and exit\n"
            "  --version           print the version and exit\n"
            "\n"

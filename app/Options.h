@@ -20,6 +20,8 @@ struct Options {
     std::string Cannon = "ai";            ///< --cannon KIND: the Cannon's contestant
     std::string Helicopter = "ai";        ///< --helicopter KIND: the Helicopter's contestant
     std::int32_t MoveBudgetMs = 5;        ///< --move-budget MS: a contestant program's time per move
+    std::string ResultPath;               ///< --result FILE: the run's outcome as one JSON object
+    std::string ProtocolLogPath;          ///< --protocol-log FILE: every line to and from the programs
 };
 
 /// The prefix of a contestant kind that names an outside program: "exec:COMMAND".

@@ -8,6 +8,7 @@
 #include "app/Contestants.h"
 #include "app/Headless.h"
 #include "app/Options.h"
+#include "app/ResultFile.h"
 #include "app/modMain.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -55,14 +56,21 @@ int main(int argc, char** argv) {
     // Outside the try: an error must stop the contestant programs before it is reported, since
     // the report may wait on a message box.
     ContestantRoster roster(*options, std::cerr);
-    auto fail = [&roster](std::int32_t number, const char* text) {
+    ResultFile result(options->ResultPath);
+    auto fail = [&](std::int32_t number, const char* text) {
         roster.Release();
+        try {
+            result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalArrived(), number, text}));
+        } catch (const RuntimeError& error) {
+            std::fprintf(stderr, "brakkenfel: no result file: %s\n", error.what());
+        }
         // A start-up that failed half-way leaves the guns it built in the registry.
         Sprites.reset();
         ShowErrorReport(number, text);
         return 1;
     };
     try {
+        result.Open();
         SdlClock clock;
         ContestHost host;
         host.TickClock = &clock;
@@ -72,6 +80,7 @@ int main(int argc, char** argv) {
         InstallStopSignals();
         const int status = options->Headless ? RunHeadless(*options, host, TakeStopSignal) : RunWindowed(host);
         roster.Finish();
+        result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalArrived(), 0, {}}));
         return status;
     } catch (const RuntimeError& error) {
         return fail(error.Number(), error.what());

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <utility>
 
+#include "contest/ProtocolLog.h"
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
 
@@ -42,8 +43,9 @@ void ProgramSession::GoOut(std::string Reason) {
     *Diagnostics << Counts.GunName << " contestant is out at move " << MoveNumber << ": " << Counts.OutReason
                  << '\n'
                  << std::flush;
+    LogLine('!', "out: " + Counts.OutReason);
     // The rest of the stop sequence moves on with later moves, never holding up this one.
-    Process.BeginStop();
+    BeginStop();
 }
 
 std::string ProgramSession::EndedReason(std::int64_t DeadlineNs) {
@@ -69,7 +71,7 @@ bool ProgramSession::Start() {
     }
     ReadyDeadline = DeadlineAfterNs(ReadyTimeoutMs * NsPerMs);
     // A program that already ended shows it on its output too; the read below tells how.
-    if (Process.WriteLine({Request, Length}) == WriteOutcome::Full) {
+    if (Send({Request, Length}) == WriteOutcome::Full) {
         GoOut("did not take the greeting");
         return false;
     }
@@ -79,7 +81,7 @@ bool ProgramSession::Start() {
 
 bool ProgramSession::AwaitReady() {
     std::string_view Line;
-    const ReadOutcome Outcome = Process.ReadLine(ReadyDeadline, Line);
+    const ReadOutcome Outcome = Read(ReadyDeadline, Line);
     if (Outcome == ReadOutcome::Stopped) return false;
     AwaitingReady = false;
     switch (Outcome) {
@@ -122,7 +124,7 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
     ++Counts.Moves;
     const std::int64_t Deadline = DeadlineAfterNs(BudgetNs);
     const std::size_t Length = FormatMove(Request, MoveNumber, Gun.Angle, Gun.X, Gun.Y, Gun.Rotating);
-    switch (Process.WriteLine({Request, Length})) {
+    switch (Send({Request, Length})) {
     case WriteOutcome::Written:
         break;
     case WriteOutcome::Full:
@@ -135,7 +137,7 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
 
     for (;;) {
         std::string_view Line;
-        switch (Process.ReadLine(Deadline, Line)) {
+        switch (Read(Deadline, Line)) {
         case ReadOutcome::TimedOut:
             return Miss();
         case ReadOutcome::TooLong:
@@ -178,6 +180,54 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
 void ProgramSession::Stop() {
     Process.Stop();
     Counts.StderrDropped = Process.StderrDropped();
+}
+
+void ProgramSession::BeginStop() {
+    if (Log && !QuitLogged && Process.Pid() != 0) {
+        QuitLogged = true;
+        LogLine('>', "quit");
+    }
+    Process.BeginStop();
+}
+
+void ProgramSession::LogLine(char Direction, std::string_view Text) {
+    if (!Log) return;
+    Log->Write(MoveNumber, Counts.GunName, Direction, Text, Direction == '>' ? 0 : ContestantProcess::NowNs() - SentNs);
+}
+
+WriteOutcome ProgramSession::Send(std::string_view Text) {
+    if (!Log) return Process.WriteLine(Text);
+    SentNs = ContestantProcess::NowNs();
+    const WriteOutcome Outcome = Process.WriteLine(Text);
+    if (Outcome == WriteOutcome::Written) {
+        LogLine('>', Text);
+    } else {
+        const char* Why = Outcome == WriteOutcome::Full ? "its input is full" : "its input is closed";
+        LogLine('!', "not sent, " + std::string(Why) + ": " + std::string(Text));
+    }
+    return Outcome;
+}
+
+ReadOutcome ProgramSession::Read(std::int64_t DeadlineNs, std::string_view& Line) {
+    const ReadOutcome Outcome = Process.ReadLine(DeadlineNs, Line);
+    if (!Log) return Outcome;
+    switch (Outcome) {
+    case ReadOutcome::Line:
+        LogLine('<', Line);
+        break;
+    case ReadOutcome::TooLong:
+        LogLine('!', "an over-long line, skipped");
+        break;
+    case ReadOutcome::TimedOut:
+        LogLine('!', "no reply in time");
+        break;
+    case ReadOutcome::Closed:
+        LogLine('!', "its output ended");
+        break;
+    case ReadOutcome::Stopped:
+        break;
+    }
+    return Outcome;
 }
 
 std::string ProgramSession::SummaryLine() const {

@@ -17,6 +17,8 @@
 
 namespace brakkenfel {
 
+class ProtocolLog;
+
 /// How a contestant program fared over a run.
 struct ProgramSummary {
     /// "Cannon" or "Helicopter".
@@ -75,7 +77,9 @@ public:
     /// is pending nothing is asked and nothing counted.
     std::span<const ProgramOrder> Move(const GunReport& Gun);
     /// Starts ending the program without waiting ("quit", pipes closed), so several can end at once.
-    void BeginStop() { Process.BeginStop(); }
+    void BeginStop();
+    /// Logs every line exchanged to `NewLog` from now on; null stops logging.
+    void SetProtocolLog(ProtocolLog* NewLog) { Log = NewLog; }
     /// Ends the program: "quit", then signals if it lingers; blocks until it is reaped.
     void Stop();
 
@@ -94,6 +98,9 @@ private:
     bool AwaitReady();
     std::string EndedReason(std::int64_t DeadlineNs);
     std::int64_t DeadlineAfterNs(std::int64_t Ns) const;
+    WriteOutcome Send(std::string_view Text);
+    ReadOutcome Read(std::int64_t DeadlineNs, std::string_view& Line);
+    void LogLine(char Direction, std::string_view Text);
 
     std::string Command;
     std::int64_t BudgetNs;
@@ -109,6 +116,9 @@ private:
     std::int64_t ReadyDeadline = 0;
     char Request[MaxProtocolLine];
     ProgramReply Reply;
+    ProtocolLog* Log = nullptr;
+    std::int64_t SentNs = 0;
+    bool QuitLogged = false;
 };
 
 /// A contestant driven by an outside program; its gun does nothing once the program is out.
@@ -127,6 +137,8 @@ public:
     void BeginStop() { Session.BeginStop(); }
     /// Ends the program now rather than when the contestant is destroyed.
     void Stop() { Session.Stop(); }
+    /// Logs every line exchanged to `Log` from now on; null stops logging.
+    void SetProtocolLog(ProtocolLog* Log) { Session.SetProtocolLog(Log); }
     /// The counts so far.
     const ProgramSummary& Summary() const { return Session.Summary(); }
     /// One line for the end-of-run report, without a trailing newline.

@@ -8,10 +8,12 @@ namespace brakkenfel {
 namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
+volatile std::sig_atomic_t anyStopSignal = 0;
 
 extern "C" void OnStopSignal(int) {
     // Only a flag here: the window turns it into an unload between two passes of the loop.
     stopSignal = 1;
+    anyStopSignal = 1;
 }
 
 }  // namespace
@@ -27,6 +29,8 @@ void InstallStopSignals() {
 }
 
 bool StopSignalPending() { return stopSignal != 0; }
+
+bool StopSignalArrived() { return anyStopSignal != 0; }
 
 bool TakeStopSignal() {
     if (stopSignal == 0) return false;

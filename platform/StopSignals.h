@@ -9,5 +9,7 @@ void InstallStopSignals();
 bool StopSignalPending();
 /// Takes a pending stop signal: true once per arrival.
 bool TakeStopSignal();
+/// True once any stop signal has arrived, taken or not: the run was interrupted.
+bool StopSignalArrived();
 
 }  // namespace brakkenfel

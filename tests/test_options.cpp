@@ -64,6 +64,8 @@ TEST(OptionsTest, RefusalsNameTheOffendingOption) {
              {{"--move-budget", "5ms"}, "'5ms' for --move-budget"},
              {{"--move-budget", "3000000000"}, "for --move-budget"},
              {{"--snapshot="}, "for --snapshot"},
+             {{"--result="}, "for --result"},
+             {{"--protocol-log", ""}, "for --protocol-log"},
          }) {
         std::string message;
         EXPECT_FALSE(Parse(c.arguments, &message)) << c.mentions;
@@ -74,7 +76,7 @@ TEST(OptionsTest, RefusalsNameTheOffendingOption) {
 TEST(OptionsTest, UsageListsEveryOption) {
     const std::string usage = UsageText();
     for (const char* option : {"--headless", "--moves", "--seconds", "--trace", "--snapshot", "--cannon",
-                               "--helicopter", "--move-budget", "--help", "--version"}) {
+                               "--helicopter", "--move-budget", "--result", "--protocol-log", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
         // Every option the usage lists is one the parser knows.
         std::string message;

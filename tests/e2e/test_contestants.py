@@ -200,10 +200,29 @@ class ContestantTest(MarkedFolderTest):
         self.assertHelicopterAsWithTheComputer(lines)
 
     def test_a_contestant_that_exits_is_out_and_the_run_goes_on(self):
+        result, protocol = os.path.join(self.dir, "result.json"), os.path.join(self.dir, "protocol.log")
         lines, stderr = self.headless("--cannon", self.bot({50: "exit"}, default="{n} rotate 200"),
-                                      "--move-budget", "0")
+                                      "--move-budget", "0", "--result", result, "--protocol-log", protocol)
         self.assertIn("Cannon contestant is out at move 50: exited with status 3", stderr)
         self.assertEqual(summaries(stderr)["Cannon"], (50, 49, 0, 0, 50, "exited with status 3"))
+        with open(result) as file:
+            outcome = json.load(file)
+        hits = {name: gun(lines[-1], name)["hits"] for name in ("Cannon", "Helicopter")}
+        self.assertEqual(outcome["guns"][0], {
+            "name": "Cannon", "kind": "exec", "command": self.bot()[len("exec:"):], "shots": 0, "hits": hits["Cannon"],
+            "program": {"moves": 50, "replies": 49, "late": 0, "malformed": 0, "out": True, "out_at_move": 50,
+                        "out_reason": "exited with status 3"}})
+        self.assertEqual(outcome["guns"][1]["kind"], "ai")
+        self.assertEqual((outcome["moves"], outcome["interrupted"], outcome["error"], outcome["winner"]),
+                         (300, False, None, "Helicopter" if hits["Helicopter"] > hits["Cannon"] else "draw"))
+        with open(protocol) as file:
+            entries = [line.split(" ", 4) for line in file.read().splitlines()[1:]]
+        self.assertEqual([(e[0], e[1], e[2], e[4]) for e in entries[:4]],
+                         [("0", "Cannon", ">", "brakkenfel 1 Cannon"), ("0", "Cannon", "<", "ready"),
+                          ("1", "Cannon", ">", "move 1 128 20 20 0"), ("1", "Cannon", "<", "1 rotate 200")])
+        self.assertEqual([(e[0], e[2], e[4]) for e in entries[-4:]],
+                         [("50", ">", "move 50 177 20 20 0"), ("50", "!", "its output ended"),
+                          ("50", "!", "out: exited with status 3"), ("50", ">", "quit")])
         # Turning on toward its last order is the gun's own doing, not the program's.
         self.assertEqual(gun(lines[-1], "Cannon")["target"], 200)
         self.assertHelicopterAsWithTheComputer(lines)
@@ -223,8 +242,14 @@ class ContestantTest(MarkedFolderTest):
         # The program alone, without its picture beside it.
         program = os.path.join(self.dir, "brakkenfel")
         shutil.copy(PROGRAM, program)
-        result = run("--headless", "--moves", "10", "--cannon", self.bot(), program=program)
+        outcome = os.path.join(self.dir, "result.json")
+        result = run("--headless", "--moves", "10", "--cannon", self.bot(), "--helicopter", "exec:never-run",
+                     "--result", outcome, program=program)
         self.assertEqual(result.returncode, 1)
+        with open(outcome) as file:
+            outcome = json.load(file)
+        self.assertEqual((outcome["moves"], outcome["error"]["number"]), (0, 53))
+        self.assertEqual(outcome["guns"][1]["program"]["out_reason"], "never started: the run ended before its start")
         stderr = result.stderr.decode()
         self.assertIn("cannon.bmp", stderr)
         self.assertLess(stderr.index("bot: quit"), stderr.index("brakkenfel: Error"), stderr)

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/Trace.h"
+#include "score/Scoreboard.h"
 #include "tests/support/Arena.h"
 
 namespace brakkenfel {
@@ -22,6 +23,14 @@ void BM_Move(benchmark::State& state) {
     state.counters["moves/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Move);
+
+// The hit rule alone, as it runs after every move: it must cost next to nothing beside a move.
+void BM_ScoreHits(benchmark::State& state) {
+    MemoryArena arena;
+    WarmUp();
+    for (auto _ : state) ScoreHits();
+}
+BENCHMARK(BM_ScoreHits);
 
 void BM_MoveTraced(benchmark::State& state) {
     MemoryArena arena;

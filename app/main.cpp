@@ -10,6 +10,7 @@
 #include "app/Options.h"
 #include "app/ResultFile.h"
 #include "app/modMain.h"
+#include "display/frmMain.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/StopSignals.h"
@@ -64,8 +65,10 @@ int main(int argc, char** argv) {
         } catch (const RuntimeError& error) {
             std::fprintf(stderr, "brakkenfel: no result file: %s\n", error.what());
         }
-        // A start-up that failed half-way leaves the guns it built in the registry.
+        // A start-up that failed half-way leaves the guns it built in the registry, and perhaps the
+        // window: released here, while SDL is still open, never by a static destructor.
         Sprites.reset();
+        frmMain.reset();
         ShowErrorReport(number, text);
         return 1;
     };
@@ -78,6 +81,11 @@ int main(int argc, char** argv) {
         host.MakeContestant = [&roster](const std::string& gunName) { return roster.Make(gunName); };
         SetPictureLoader(SdlPictureLoader());
         InstallStopSignals();
+        // The display may vanish under the window: stop the contestants and flush what was written.
+        SetDisplayLostHandler([&roster] {
+            roster.Release();
+            std::fflush(nullptr);
+        });
         const int status = options->Headless ? RunHeadless(*options, host, TakeStopSignal) : RunWindowed(host);
         roster.Finish();
         result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalArrived(), 0, {}}));

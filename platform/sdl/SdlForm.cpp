@@ -5,6 +5,7 @@
 
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
+#include "platform/sdl/SdlApp.h"
 
 namespace brakkenfel {
 
@@ -42,7 +43,7 @@ void Fill(SDL_Surface* surface, int x, int y, int w, int h, std::uint32_t rgb) {
 }
 
 [[noreturn]] void WindowFailure(const char* what) {
-    throw RuntimeError(ErrInvalidProcedure, std::string(what) + ": " + SDL_GetError());
+    throw RuntimeError(ErrInvalidProcedure, std::string(what) + ": " + SdlFailureReason());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "platform/BmpCheck.h"
 #include "platform/Errors.h"
+#include "platform/sdl/SdlApp.h"
 
 namespace brakkenfel {
 
@@ -52,7 +53,7 @@ std::shared_ptr<Picture> Decode(SDL_RWops* Source, const std::string& Name) {
     }
     const SurfacePtr Decoded(SDL_LoadBMP_RW(Stream.release(), 1));
     if (!Decoded) {
-        throw RuntimeError(ErrInvalidPicture, Name + " (" + SDL_GetError() + ")");
+        throw RuntimeError(ErrInvalidPicture, Name + " (" + SdlFailureReason() + ")");
     }
     // The decoder reads the same headers; anything else would mean the check looked at other bytes.
     if (Decoded->w != Layout.Width || Decoded->h != Layout.Height) {
@@ -65,7 +66,7 @@ std::shared_ptr<Picture> Decode(SDL_RWops* Source, const std::string& Name) {
     // A copy, not a blend: a 32-bit file's fourth byte is no transparency here.
     if (!Target || SDL_SetSurfaceBlendMode(Decoded.get(), SDL_BLENDMODE_NONE) != 0 ||
         SDL_BlitSurface(Decoded.get(), nullptr, Target.get(), nullptr) != 0) {
-        throw RuntimeError(ErrInvalidPicture, Name + " (" + SDL_GetError() + ")");
+        throw RuntimeError(ErrInvalidPicture, Name + " (" + SdlFailureReason() + ")");
     }
     // The unused top byte is not promised to be zero; our pixels keep it clear.
     for (std::int32_t Y = 0; Y < Bitmap->Height(); ++Y) {

@@ -22,11 +22,13 @@ def check(condition, message):
         raise Failure(message)
 
 
-def start_xvfb(log):
-    """Starts Xvfb on a display number it picks itself; returns (process, ':n')."""
+def start_xvfb(log, core_fonts=True):
+    """Starts Xvfb on a display number it picks itself; returns (process, ':n'). Without `core_fonts`
+    the server has only its two built-in fonts, as on a machine where no X font package is installed."""
     read_end, write_end = os.pipe()
+    fonts = [] if core_fonts else ["-fp", "built-ins"]
     server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp", *fonts],
         pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=log)
     os.close(write_end)
     number = b""
@@ -96,7 +98,30 @@ def end(process):
         process.wait()
 
 
-def main(doc, run, prefix):
+def press_key(display, window, name):
+    """Gives `window` the keyboard focus and types the key `name` ("Return", "Escape") through XTEST."""
+    from Xlib import XK, X
+    from Xlib.ext import xtest
+    window.set_input_focus(X.RevertToParent, X.CurrentTime)
+    display.sync()
+    code = display.keysym_to_keycode(XK.string_to_keysym(name))
+    xtest.fake_input(display, X.KeyPress, code)
+    xtest.fake_input(display, X.KeyRelease, code)
+    display.sync()
+
+
+def click(display, window, x, y):
+    """A left click at (x, y) inside `window`, through XTEST."""
+    from Xlib import X
+    from Xlib.ext import xtest
+    at = display.screen().root.translate_coords(window, x, y)
+    xtest.fake_input(display, X.MotionNotify, x=at.x, y=at.y)
+    xtest.fake_input(display, X.ButtonPress, 1)
+    xtest.fake_input(display, X.ButtonRelease, 1)
+    display.sync()
+
+
+def main(doc, run, prefix, core_fonts=True):
     """A test script's entry: `run(program, work, display_name)` with PROGRAM from the command line, a
     scratch folder and a private Xvfb; it raises Failure to fail. Returns the exit status (77: skipped)."""
     if len(sys.argv) != 2:
@@ -107,7 +132,7 @@ def main(doc, run, prefix):
         return SKIP
     with tempfile.TemporaryDirectory(prefix=prefix) as work:
         with open(os.path.join(work, "xvfb.log"), "w") as server_log:
-            server, name = start_xvfb(server_log)
+            server, name = start_xvfb(server_log, core_fonts)
         try:
             run(os.path.abspath(sys.argv[1]), work, name)
         except Failure as failure:

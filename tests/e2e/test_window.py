@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""The real window on a private X server: size, caption, pixels, and closing by the window manager's message.
+"""The real window on a private X server: size, caption, pixels, and closing by the window manager's message;
+then the X server killed under the window, ten times over, each on a server of its own.
 
 Usage: test_window.py PROGRAM. Starts its own Xvfb on a free display, runs PROGRAM there with SDL's x11
 driver named explicitly (SDL would otherwise fall back to an invisible off-screen window), and exits 0
@@ -19,6 +20,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 # The other window tests reach these through this module too.
 from xserver import (SKIP, Failure, caption_of, check, close_window, end, find_window,  # noqa: E402,F401
                      main, start_xvfb, x11_env)
+
+LOST_DISPLAY_RUNS = 10
+LOST_DISPLAY_DEADLINE = 10  # seconds: a hang check, not a speed claim
 
 CLIENT = (601, 369)
 FIELD_ORIGIN = (10, 10)          # the picture box's inner area within the client area
@@ -129,6 +133,67 @@ def run(program, work, name):
         print("ok: %r, closed in %.0f ms" % (caption, (time.monotonic() - closed) * 1000))
     finally:
         end(child)
+    lose_the_display(program, work)
+
+
+def children_of(pid):
+    try:
+        with open("/proc/%d/task/%d/children" % (pid, pid)) as listing:
+            return [int(child) for child in listing.read().split()]
+    except OSError:
+        return []
+
+
+def gone(pid, deadline):
+    while time.monotonic() < deadline:
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return True
+        time.sleep(0.02)
+    return False
+
+
+def lose_the_display(program, work):
+    """Kills the X server under the running window, with a contestant program attached: the arena must
+    end with status 1 and its own line naming the display, and leave no process behind."""
+    from Xlib import display as xdisplay
+    aimer = os.path.join(os.path.dirname(program), "examples", "aimer")
+    check(os.access(aimer, os.X_OK), "the example contestant %s is not built" % aimer)
+    took = []
+    for attempt in range(LOST_DISPLAY_RUNS):
+        server = child = None
+        try:
+            with open(os.path.join(work, "lost-xvfb.log"), "w") as log:
+                server, name = start_xvfb(log)
+            display = xdisplay.Display(name)
+            child = subprocess.Popen([program, "--cannon", "exec:exec " + aimer, "--move-budget", "0"],
+                                     env=x11_env(name), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE)
+            find_window(display, child.pid, timeout=15)
+            contestants = children_of(child.pid)
+            check(contestants, "run %d: the contestant program did not start" % attempt)
+            server.kill()
+            killed = time.monotonic()
+            try:
+                _, stderr = child.communicate(timeout=LOST_DISPLAY_DEADLINE)
+            except subprocess.TimeoutExpired:
+                raise Failure("run %d: still running %d s after the X server was killed"
+                              % (attempt, LOST_DISPLAY_DEADLINE))
+            took.append(time.monotonic() - killed)
+            stderr = stderr.decode()
+            check(child.returncode == 1, "run %d: exit status %d, stderr %r" % (attempt, child.returncode, stderr))
+            check("brakkenfel: lost the connection to display %s\n" % name in stderr,
+                  "run %d: no line naming the lost display in %r" % (attempt, stderr))
+            check("XIO" not in stderr, "run %d: Xlib's own fatal error text in %r" % (attempt, stderr))
+            deadline = time.monotonic() + LOST_DISPLAY_DEADLINE
+            left = [pid for pid in contestants if not gone(pid, deadline)]
+            check(not left, "run %d: contestant processes %s outlived the arena" % (attempt, left))
+        finally:
+            end(child)
+            end(server)
+    print("ok: lost display %d times, ended %.0f to %.0f ms after the X server was killed"
+          % (len(took), min(took) * 1000, max(took) * 1000))
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +34,53 @@ struct StreamCloser {
 };
 using StreamPtr = std::unique_ptr<SDL_RWops, StreamCloser>;
 
+/// An `Bits`-bit channel level as 8 bits, its top bits repeated below it, so that the top level
+/// is 255 and every level of a 16-bit picture lands where its 24-bit twin's does.
+std::uint32_t Widen(std::uint32_t Level, int Bits) {
+    if (Bits <= 0) return 0;
+    if (Bits >= 8) return Level >> (Bits - 8);
+    std::uint32_t Value = Level << (8 - Bits);
+    for (int Filled = Bits; Filled < 8; Filled *= 2) Value |= Value >> Filled;
+    return Value & 0xFFu;
+}
+
+/// True when `Format` has colour masks with a channel not exactly 8 bits wide (5-6-5, 5-5-5, ...),
+/// which SDL's blit widens inexactly (a 5-6-5 white becomes 255, 254, 255).
+bool HasNarrowChannels(const SDL_PixelFormat& Format) {
+    if (Format.palette != nullptr) return false;
+    for (const Uint32 Mask : {Format.Rmask, Format.Gmask, Format.Bmask}) {
+        if (Mask != 0 && std::popcount(Mask) != 8) return true;
+    }
+    return false;
+}
+
+/// Converts `Source`, whose pixels are 2 to 4 bytes under colour masks, into `Target` channel by channel.
+void WidenInto(const SDL_Surface& Source, GdiBitmap& Target) {
+    const SDL_PixelFormat& Format = *Source.format;
+    const int Bytes = Format.BytesPerPixel;
+    struct Channel {
+        Uint32 Mask;
+        int Shift, Bits;
+    };
+    std::array<Channel, 3> Channels{};
+    const std::array<Uint32, 3> Masks{Format.Rmask, Format.Gmask, Format.Bmask};
+    for (std::size_t I = 0; I < Channels.size(); ++I) {
+        Channels[I] = {Masks[I], Masks[I] == 0 ? 0 : std::countr_zero(Masks[I]), std::popcount(Masks[I])};
+    }
+    for (std::int32_t Y = 0; Y < Target.Height(); ++Y) {
+        const auto* From = static_cast<const Uint8*>(Source.pixels) + static_cast<std::ptrdiff_t>(Y) * Source.pitch;
+        std::uint32_t* Row = Target.Row(Y);
+        for (std::int32_t X = 0; X < Target.Width(); ++X, From += Bytes) {
+            // Pixels are stored little-endian, as the file has them.
+            Uint32 Pixel = 0;
+            for (int B = Bytes - 1; B >= 0; --B) Pixel = Pixel << 8 | From[B];
+            std::uint32_t Out = 0;
+            for (const Channel& C : Channels) Out = Out << 8 | Widen((Pixel & C.Mask) >> C.Shift, C.Bits);
+            Row[X] = Out;
+        }
+    }
+}
+
 /// Decodes the bitmap file in `Source` (taken over and closed) into our pixel format; `Name` goes
 /// into every error. The headers are checked against the stream's size before SDL sees them.
 std::shared_ptr<Picture> Decode(SDL_RWops* Source, const std::string& Name) {
@@ -61,6 +109,11 @@ std::shared_ptr<Picture> Decode(SDL_RWops* Source, const std::string& Name) {
     }
     // Converted straight into our own pixels: a second full-size SDL surface would only be copied again.
     auto Bitmap = std::make_shared<GdiBitmap>(Layout.Width, Layout.Height);
+    const int Bytes = Decoded->format->BytesPerPixel;
+    if (HasNarrowChannels(*Decoded->format) && Bytes >= 2 && Bytes <= 4 && !SDL_MUSTLOCK(Decoded.get())) {
+        WidenInto(*Decoded, *Bitmap);
+        return std::make_shared<Picture>(std::move(Bitmap));
+    }
     const SurfacePtr Target(SDL_CreateRGBSurfaceWithFormatFrom(Bitmap->Row(0), Bitmap->Width(), Bitmap->Height(), 32,
                                                                Bitmap->Pitch() * 4, SDL_PIXELFORMAT_RGB888));
     // A copy, not a blend: a 32-bit file's fourth byte is no transparency here.

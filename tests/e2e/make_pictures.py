@@ -2,6 +2,7 @@
 """Writes bitmap files for the picture tests: one gun strip in every layout we read, and broken ones.
 
 Usage: make_pictures.py OUT_DIR [--frame N] [--frames N]
+       make_pictures.py OUT_DIR --levels 555|565
 
 OUT_DIR/good/NAME.bmp   the same strip (FRAMES frames of FRAME x FRAME pixels, default 16 and 16)
                         at 1, 4, 8, 16, 24 and 32 bits, rows bottom up and top down, run-length
@@ -9,6 +10,10 @@ OUT_DIR/good/NAME.bmp   the same strip (FRAMES frames of FRAME x FRAME pixels, d
 OUT_DIR/bad/NAME.bmp    files no loader should accept: empty, cut short, impossible sizes, huge
                         claims in a few bytes, unknown compression and the like
 OUT_DIR/gun.ppm         the strip's pixels as a plain PPM, the answer every good file must decode to
+
+With --levels, OUT_DIR/good holds instead ramps of every level of a 16-bit layout's channels (white
+included), each widened to 8 bits by repeating its top bits, at 16 bits and in the 24- and 32-bit
+layouts that hold them exactly; gun.ppm is then those ramps.
 
 The strip has two colours, black and red, with every channel 0 or 255, so that every layout (one
 bit per pixel and 5-6-5 colour masks included) holds exactly the same picture. Only the standard
@@ -229,6 +234,43 @@ def good_pictures(rows):
     return pictures
 
 
+def widen(level, bits):
+    """An n-bit channel level as 8 bits, its top bits repeated below it: 31 of 5 bits is 255."""
+    value, filled = level << (8 - bits), bits
+    while filled < 8:
+        value |= value >> filled
+        filled *= 2
+    return value
+
+
+def level_ramps(green_bits):
+    """Rows of (r, g, b): ramps of red, green, blue and grey over 64 columns, at 5 bits (green: `green_bits`)."""
+    def ramp(column, bits):
+        return widen(column >> (6 - bits), bits)
+    rows = [[(ramp(x, 5), 0, 0) for x in range(64)], [(0, ramp(x, green_bits), 0) for x in range(64)],
+            [(0, 0, ramp(x, 5)) for x in range(64)]]
+    rows.append([(ramp(x, 5), ramp(x, green_bits), ramp(x, 5)) for x in range(64)])
+    return rows
+
+
+def level_pictures(rows, layout):
+    """{name: bytes}: the ramps of `level_ramps` at 16 bits in `layout` ("555" or "565"), and at 24 and 32."""
+    width, height = len(rows[0]), len(rows)
+    pictures = {
+        "rgb24": assemble(info_header(width, height, 24), b"", encode_rgb(rows, 24, False)),
+        "rgb32_topdown": assemble(info_header(width, -height, 32), b"", encode_rgb(rows, 32, True)),
+    }
+    masks = {"555": (0x7C00, 0x03E0, 0x001F), "565": (0xF800, 0x07E0, 0x001F)}[layout]
+    pixels = encode_rgb(rows, 16, False, masks_for=int(layout))
+    pictures["bitfields16_" + layout] = assemble(info_header(width, height, 16, compression=3),
+                                                 struct.pack("<III", *masks), pixels)
+    pictures["v4_bitfields16_" + layout] = assemble(
+        info_header(width, height, 16, compression=3, version=108, masks=masks + (0,)), b"", pixels)
+    if layout == "555":
+        pictures["rgb16"] = assemble(info_header(width, height, 16), b"", pixels)
+    return pictures
+
+
 def bad_pictures(rows):
     """{name: bytes}: files that must be refused as pictures."""
     good = good_pictures(rows)
@@ -304,8 +346,13 @@ def main(argv):
         return 2
     out = args.pop(0)
     options = dict(zip(args[::2], args[1::2]))
-    rows = gun_strip(int(options.get("--frame", 16)), int(options.get("--frames", 16)))
-    for kind, pictures in (("good", good_pictures(rows)), ("bad", bad_pictures(rows))):
+    if "--levels" in options:
+        rows = level_ramps(int(options["--levels"][1]))
+        sets = (("good", level_pictures(rows, options["--levels"])),)
+    else:
+        rows = gun_strip(int(options.get("--frame", 16)), int(options.get("--frames", 16)))
+        sets = (("good", good_pictures(rows)), ("bad", bad_pictures(rows)))
+    for kind, pictures in sets:
         os.makedirs(os.path.join(out, kind), exist_ok=True)
         for name, data in pictures.items():
             with open(os.path.join(out, kind, name + ".bmp"), "wb") as file:

@@ -4,7 +4,7 @@ set -euo pipefail
 
 runtime=(build-essential cmake pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core)
 testing=(googletest libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool python3 python3-xlib
-         imagemagick clang libclang-rt-14-dev valgrind time)
+         imagemagick clang libclang-rt-14-dev valgrind time weston)
 
 wanted=("${runtime[@]}")
 [ "${1:-}" = "--test" ] && wanted+=("${testing[@]}")

@@ -1,9 +1,12 @@
-// Headless runs: unpaced moves or the paced loop on an in-memory window, with trace and snapshot.
+// Headless runs (unpaced moves or the paced loop on an in-memory window) and window runs, with trace and snapshot.
 #include "app/Headless.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/Trace.h"
@@ -12,8 +15,8 @@
 #include "display/BackBuffer.h"
 #include "display/ComposeFrame.h"
 #include "display/MemoryForm.h"
-#include "platform/BmpFile.h"
 #include "platform/Errors.h"
+#include "platform/StopSignals.h"
 #include "score/Scoreboard.h"
 #include "sprites/clsSprites.h"
 
@@ -21,38 +24,28 @@ namespace brakkenfel {
 
 namespace {
 
-// The trace's destination: standard output, or a file this run opens and closes.
-class TraceFile {
-public:
-    explicit TraceFile(const std::string& path) {
-        if (path.empty()) return;
-        if (path == "-") {
-            stream_ = stdout;
-            return;
-        }
-        stream_ = std::fopen(path.c_str(), "wb");
-        if (!stream_) throw RuntimeError(ErrPathFileAccess, path);
-        owned_ = true;
-        // Large blocks: the trace of a long run is written far faster than a line at a time.
-        std::setvbuf(stream_, nullptr, _IOFBF, 1 << 16);
+const char* SignalName(int number) {
+    switch (number) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    case SIGPIPE: return "SIGPIPE (the output's reader went away)";
+    default: return "a signal";
     }
-    ~TraceFile() {
-        if (owned_) std::fclose(stream_);
-    }
-    TraceFile(const TraceFile&) = delete;
-    TraceFile& operator=(const TraceFile&) = delete;
-    std::FILE* Stream() const { return stream_; }
-    // Flushes and reports a write error that buffering may have hidden until now.
-    void Finish(const std::string& path) {
-        if (stream_ && (std::fflush(stream_) != 0 || std::ferror(stream_))) {
-            throw RuntimeError(ErrPathFileAccess, path == "-" ? "standard output" : path);
-        }
-    }
+}
 
-private:
-    std::FILE* stream_ = nullptr;
-    bool owned_ = false;
-};
+void ReportInterruption(std::int64_t moves) {
+    std::fprintf(stderr, "brakkenfel: interrupted at move %lld by %s\n", static_cast<long long>(moves),
+                 SignalName(StopSignalNumber()));
+}
+
+// A run cut short reports the signal in its status, as a shell does for a process a signal killed.
+int EndStatus(bool interrupted) {
+    const int signal = StopSignalNumber();
+    if (interrupted) return 128 + signal;
+    // Lost output is never a success, even where a signal is the run's normal end.
+    return signal == SIGPIPE ? 128 + SIGPIPE : 0;
+}
 
 void WriteSummary(std::int64_t moves, std::size_t poolPeak, double seconds) {
     const double rate = seconds > 0 ? static_cast<double>(moves) / seconds : 0.0;
@@ -65,55 +58,101 @@ void WriteSummary(std::int64_t moves, std::size_t poolPeak, double seconds) {
                  Winner(Score).c_str(), seconds, rate);
 }
 
+void WriteCaption(const std::string& caption) {
+    std::fwrite(caption.data(), 1, caption.size(), stdout);
+    std::fputc('\n', stdout);
+    if (std::fflush(stdout) == 0) return;
+    const int error = errno;
+    std::clearerr(stdout);
+    if (error == EPIPE) {
+        RequestStop(SIGPIPE);
+    } else if (error != EINTR) {  // EINTR: a stop signal, already on its way
+        throw RuntimeError(ErrPathFileAccess, std::string("cannot write the captions to standard output: ") +
+                                                  std::strerror(error));
+    }
+}
+
+// Runs `body` on a set-up contest and tears it down however the body ends, so that no window or
+// picture outlives the run when an error is reported.
+template <class Body>
+void RunSetUp(const ContestHost& Host, Body body) {
+    SetUpContest(Host);
+    try {
+        body();
+    } catch (...) {
+        TearDownContest();
+        throw;
+    }
+    TearDownContest();
+}
+
 }  // namespace
 
-int RunHeadless(const Options& Chosen, ContestHost Host, std::function<bool()> StopRequested) {
+int RunHeadless(const Options& Chosen, ContestHost Host) {
+    RunOutputs outputs(Chosen);
+    const bool bounded = Chosen.Moves || Chosen.Seconds;
+    if (!outputs.Opened()) {
+        if (bounded) ReportInterruption(0);
+        return EndStatus(bounded);
+    }
+
     auto form = std::make_shared<MemoryForm>();
-    form->CloseRequested = StopRequested;
+    bool signalled = false;
+    form->CloseRequested = [&signalled] { return TakeStopSignal() && (signalled = true); };
     Host.CreateMainWindow = [form] { return form; };
+    Host.AfterMove = [&outputs] { outputs.AfterMove(); };
 
-    TraceFile trace(Chosen.TracePath);
-    TraceWriter writer(trace.Stream());
-    std::int64_t move = 0;
-    // The most slots the bullet pool held after any move: long runs show it stays bounded.
-    std::size_t poolPeak = 0;
-    if (trace.Stream()) {
-        Host.AfterMove = [&writer, &move] { writer.WriteMove(++move); };
-    } else {
-        Host.AfterMove = [&move] { ++move; };
-    }
-
-    SetUpContest(Host);
-    const auto started = std::chrono::steady_clock::now();
-    if (Chosen.Moves) {
-        // Unpaced: no scheduler, no sleeping and no frames; only an outside stop ends it early.
-        for (std::int64_t i = 0; i < *Chosen.Moves; ++i) {
-            RunMove();
-            Host.AfterMove();
-            poolPeak = std::max(poolPeak, Bullets.size());
-            if (StopRequested && (i & 0xFFFF) == 0 && StopRequested()) break;
+    bool interrupted = false;
+    RunSetUp(Host, [&] {
+        // The most slots the bullet pool held after any move: long runs show it stays bounded.
+        std::size_t poolPeak = 0;
+        const auto started = std::chrono::steady_clock::now();
+        if (Chosen.Moves) {
+            // Unpaced: no scheduler, no sleeping and no frames. The flag is looked at every move
+            // (a plain load) so that a run with a slow contestant answers Ctrl-C at once.
+            for (std::int64_t i = 0; i < *Chosen.Moves; ++i) {
+                if (StopSignalPending()) {
+                    interrupted = TakeStopSignal();
+                    break;
+                }
+                RunMove();
+                outputs.AfterMove();
+                poolPeak = std::max(poolPeak, Bullets.size());
+            }
+        } else {
+            // A plain pointer: the form owns this handler, so holding the form here would keep it alive forever.
+            form->OnCaption = [&Chosen, shown = form.get()](const std::string& caption) {
+                WriteCaption(caption);
+                // The caption of the S-th whole second is the (S + 1)-th: the first comes at once.
+                if (Chosen.Seconds && TickCount(TickSecond) > *Chosen.Seconds) shown->RequestClose();
+            };
+            RunMainLoop(Host);
+            interrupted = signalled && Chosen.Seconds;
         }
-    } else {
-        // A plain pointer: the form owns this handler, so holding the form here would keep it alive forever.
-        form->OnCaption = [&Chosen, shown = form.get()](const std::string& caption) {
-            std::fwrite(caption.data(), 1, caption.size(), stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
-            // The caption of the S-th whole second is the (S + 1)-th: the first comes at once.
-            if (Chosen.Seconds && TickCount(TickSecond) > *Chosen.Seconds) shown->RequestClose();
-        };
-        RunMainLoop(Host);
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-    if (!Chosen.SnapshotPath.empty()) {
-        ComposeFrame();
-        SaveBmp(*BackBitmap, Chosen.SnapshotPath);
-    }
-    trace.Finish(Chosen.TracePath);
-    if (Chosen.Moves) WriteSummary(move, poolPeak, seconds);
-    TearDownContest();
-    return 0;
+        if (!Chosen.SnapshotPath.empty()) {
+            ComposeFrame();
+            outputs.SaveSnapshot(*BackBitmap);
+        }
+        outputs.Finish();
+        if (interrupted) ReportInterruption(outputs.Moves());
+        if (Chosen.Moves) WriteSummary(outputs.Moves(), poolPeak, seconds);
+    });
+    return EndStatus(interrupted);
+}
+
+int RunWindowContest(const Options& Chosen, ContestHost Host) {
+    RunOutputs outputs(Chosen);
+    if (!outputs.Opened()) return EndStatus(false);
+    Host.AfterMove = [&outputs] { outputs.AfterMove(); };
+    RunSetUp(Host, [&] {
+        RunMainLoop(Host);
+        // The back buffer still holds the last frame composed, which the window showed before it closed.
+        outputs.SaveSnapshot(*BackBitmap);
+        outputs.Finish();
+    });
+    return EndStatus(false);
 }
 
 }  // namespace brakkenfel

@@ -1,7 +1,5 @@
-// Headless runs: the real set-up, moves, frames and tear-down with an in-memory window.
+// Runs with outputs: headless runs on an in-memory window, and window runs with their trace and snapshot.
 #pragma once
-
-#include <functional>
 
 #include "app/Options.h"
 #include "app/modMain.h"
@@ -10,7 +8,12 @@ namespace brakkenfel {
 
 /// Runs the contest without a window as `Chosen` asks (unpaced moves or paced seconds), writing
 /// the trace, the snapshot, the captions and the end-of-run summary; returns the exit status.
-/// `StopRequested` is polled for an outside request to end the run early.
-int RunHeadless(const Options& Chosen, ContestHost Host, std::function<bool()> StopRequested);
+/// A stop signal ends it in order: 128 + the signal's number when it cut a --moves or --seconds
+/// run short, 0 when it ended an open-ended run, 141 whenever the trace's reader went away.
+int RunHeadless(const Options& Chosen, ContestHost Host);
+
+/// Runs the contest in the window `Host` creates until it is closed, writing the trace and, at the
+/// end, the last frame shown as the snapshot; returns the exit status (0, or 141 as above).
+int RunWindowContest(const Options& Chosen, ContestHost Host);
 
 }  // namespace brakkenfel

@@ -1,7 +1,13 @@
-// Parsing of the command line, GNU style: "--name value" or "--name=value".
+// Parsing of the command line, GNU style: "--name value" or "--name=value"; output paths checked against each other.
 #include "app/Options.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <charconv>
+#include <filesystem>
+#include <system_error>
+#include <tuple>
 
 namespace brakkenfel {
 
@@ -20,7 +26,61 @@ bool ValidKind(const std::string& kind) {
     return ProgramCommand(kind).find_first_not_of(" \t") != std::string::npos;
 }
 
+// A file as the kernel knows it where it exists, else the path it would be created at.
+struct FileIdentity {
+    bool Exists = false;
+    bool Device = false;  // a character device (/dev/null): writing it twice harms nothing
+    dev_t DeviceId = 0;
+    ino_t Inode = 0;
+    std::string Path;
+};
+
+FileIdentity Identify(const std::string& path) {
+    namespace fs = std::filesystem;
+    FileIdentity id;
+    struct stat info {};
+    if ((path == "-" ? fstat(STDOUT_FILENO, &info) : stat(path.c_str(), &info)) == 0) {
+        id.Exists = true;
+        id.Device = S_ISCHR(info.st_mode);
+        id.DeviceId = info.st_dev;
+        id.Inode = info.st_ino;
+        return id;
+    }
+    std::error_code error;
+    fs::path where = fs::absolute(path, error);
+    // A link to a file not yet there is followed too: the write would create its target.
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(where, error)); ++hops) {
+        const fs::path target = fs::read_symlink(where, error);
+        if (error) break;
+        where = target.is_absolute() ? target : where.parent_path() / target;
+    }
+    id.Path = fs::weakly_canonical(where, error).string();
+    return id;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+    if (a.Exists != b.Exists) return false;
+    return a.Exists ? a.DeviceId == b.DeviceId && a.Inode == b.Inode : a.Path == b.Path;
+}
+
 }  // namespace
+
+std::optional<std::string> CheckOutputPaths(const Options& Chosen, const std::string& PictureFile) {
+    const FileIdentity picture = Identify(PictureFile);
+    std::optional<FileIdentity> trace, snapshot;
+    if (!Chosen.TracePath.empty()) trace = Identify(Chosen.TracePath);
+    if (!Chosen.SnapshotPath.empty()) snapshot = Identify(Chosen.SnapshotPath);
+    if (trace && snapshot && !trace->Device && SameFile(*trace, *snapshot)) {
+        return "--trace '" + Chosen.TracePath + "' and --snapshot '" + Chosen.SnapshotPath + "' are the same file";
+    }
+    for (const auto& [option, path, id] : {std::tuple{"--trace", &Chosen.TracePath, &trace},
+                                          std::tuple{"--snapshot", &Chosen.SnapshotPath, &snapshot}}) {
+        if (*id && SameFile(**id, picture)) {
+            return std::string(option) + " '" + *path + "' would overwrite the guns' picture strip " + PictureFile;
+        }
+    }
+    return std::nullopt;
+}
 
 std::string ProgramCommand(const std::string& Kind) {
     const std::string Prefix = ExecKindPrefix;
@@ -92,6 +152,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, O
         return fail(std::string(options.Moves ? "--moves" : "--seconds") + " needs --headless");
     }
     if (options.Moves && options.Seconds) return fail("--moves and --seconds cannot be used together");
+    if (options.Headless && !options.Moves && options.TracePath == "-") {
+        return fail("a paced headless run prints its captions on standard output, so --trace cannot be '-' "
+                    "(name a file, or use --moves)");
+    }
     return options;
 }
 

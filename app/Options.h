@@ -38,6 +38,11 @@ struct OptionsError {
 /// Reads the arguments after the program's name; returns the options or the first error.
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, OptionsError& error);
 
+/// Why the trace and snapshot paths `Chosen` names cannot be used, or nothing when they can: they
+/// are one file (after links are followed, or the same file under two names), or one of them is
+/// `PictureFile`, which the run reads. "-" for the trace is whatever standard output is.
+std::optional<std::string> CheckOutputPaths(const Options& Chosen, const std::string& PictureFile);
+
 /// The usage text printed by --help.
 std::string UsageText();
 

@@ -1,10 +1,26 @@
-// Trace lines: fixed key order, floats as the shortest text that reads back as the same float.
+// Trace lines (fixed key order, floats as the shortest text that reads back as the same float) and
+// the output files: opened before the run, written with every failure told apart.
 #include "app/Trace.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <charconv>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <vector>
 
 #include "app/modMain.h"
 #include "bullets/modBulletAndGravity.h"
+#include "platform/BmpFile.h"
+#include "platform/Errors.h"
+#include "platform/StopSignals.h"
 #include "score/Scoreboard.h"
 #include "sprites/clsSprites.h"
 
@@ -24,7 +40,7 @@ void TraceWriter::AppendFloat(float value) {
     line_.append(digits, result.ptr);
 }
 
-void TraceWriter::WriteMove(std::int64_t Move) {
+const std::string& TraceWriter::FormatMove(std::int64_t Move) {
     line_.clear();
     Append("{\"move\":");
     AppendInteger(Move);
@@ -72,7 +88,147 @@ void TraceWriter::WriteMove(std::int64_t Move) {
         }
     }
     Append("]}\n");
+    return line_;
+}
+
+void TraceWriter::WriteMove(std::int64_t Move) {
+    FormatMove(Move);
     std::fwrite(line_.data(), 1, line_.size(), stream_);
+}
+
+}  // namespace brakkenfel
+
+namespace brakkenfel {
+
+namespace {
+
+// Above this the trace is written out at once; below it, at most half a second later.
+constexpr std::size_t TraceBlock = 1 << 16;
+constexpr auto FlushEvery = std::chrono::milliseconds(500);
+// A clock read every this many moves keeps the half-second flush nearly free in unpaced runs.
+constexpr std::int64_t ClockEvery = 32;
+
+std::string Describe(const std::string& path) { return path == "-" ? "standard output" : path; }
+
+}  // namespace
+
+int OpenOutput(const std::string& Path, const char* What) {
+    for (;;) {
+        // Non-blocking only for the open itself: a FIFO without a reader fails with ENXIO instead
+        // of blocking, so the wait below can look at the stop flag without a race.
+        const int fd = open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            return fd;
+        }
+        const int error = errno;
+        struct stat info {};
+        const bool fifo = error == ENXIO && stat(Path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+        if (!fifo && error != EINTR) {
+            throw RuntimeError(ErrPathFileAccess,
+                               std::string("cannot write ") + What + " to " + Path + ": " + std::strerror(error));
+        }
+        if (StopSignalPending()) return -1;
+        const timespec pause{0, 20'000'000};
+        nanosleep(&pause, nullptr);  // a stop signal cuts it short
+    }
+}
+
+RunOutputs::RunOutputs(const Options& Chosen)
+    : tracePath_(Chosen.TracePath), snapshotPath_(Chosen.SnapshotPath),
+      nextFlush_(std::chrono::steady_clock::now() + FlushEvery) {
+    if (tracePath_ == "-") {
+        traceFd_ = STDOUT_FILENO;
+    } else if (!tracePath_.empty()) {
+        traceFd_ = OpenOutput(tracePath_, "the trace");
+        opened_ = traceFd_ >= 0;
+    }
+    if (opened_ && !snapshotPath_.empty()) {
+        snapshotFd_ = OpenOutput(snapshotPath_, "the snapshot");
+        opened_ = snapshotFd_ >= 0;
+    }
+    if (traceFd_ >= 0) pending_.reserve(TraceBlock + 4096);
+}
+
+RunOutputs::~RunOutputs() {
+    if (traceFd_ > STDERR_FILENO) close(traceFd_);
+    if (snapshotFd_ >= 0) close(snapshotFd_);
+}
+
+void RunOutputs::Fail(const char* what, const std::string& path, int error) {
+    throw RuntimeError(ErrPathFileAccess,
+                       std::string("cannot write ") + what + " to " + Describe(path) + ": " + std::strerror(error));
+}
+
+RunOutputs::Outcome RunOutputs::WriteAll(int fd, const char* data, std::size_t size, bool bounded) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (size > 0) {
+        if (bounded) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd out{fd, POLLOUT, 0};
+            const int ready = poll(&out, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+            if (ready == 0) return Outcome::Stalled;
+            if (ready < 0) return errno == EINTR ? Outcome::Interrupted : Outcome::Stalled;
+        }
+        // After a wait for room, no more than a pipe takes in one piece, so the write cannot block.
+        const ssize_t done = write(fd, data, bounded ? std::min<std::size_t>(size, PIPE_BUF) : size);
+        if (done > 0) {
+            data += done;
+            size -= static_cast<std::size_t>(done);
+            continue;
+        }
+        const int error = errno;
+        if (error == EINTR) return Outcome::Interrupted;  // only a stop signal's handler interrupts
+        if (error == EPIPE) return Outcome::Broken;
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            // Someone else sharing the descriptor made it non-blocking: wait for room as a blocking write would.
+            pollfd out{fd, POLLOUT, 0};
+            if (poll(&out, 1, bounded ? 1000 : -1) < 0 && errno == EINTR) return Outcome::Interrupted;
+            continue;
+        }
+        Fail(fd == snapshotFd_ ? "the snapshot" : "the trace", fd == snapshotFd_ ? snapshotPath_ : tracePath_, error);
+    }
+    return Outcome::Written;
+}
+
+void RunOutputs::Flush(bool bounded) {
+    if (traceFd_ < 0 || broken_ || pending_.empty()) return;
+    const Outcome outcome = WriteAll(traceFd_, pending_.data(), pending_.size(), bounded);
+    if (outcome == Outcome::Written) {
+        pending_.clear();
+    } else if (outcome == Outcome::Broken) {
+        // Nobody reads any more (`--trace - | head`): stop quietly, as the default SIGPIPE would but in order.
+        broken_ = true;
+        pending_.clear();
+        RequestStop(SIGPIPE);
+    }
+    // Interrupted or stalled: the stop is under way; what is left waits for Finish or is dropped.
+}
+
+void RunOutputs::AfterMove() {
+    ++moves_;
+    if (traceFd_ < 0 || broken_) return;
+    pending_ += writer_.FormatMove(moves_);
+    if (pending_.size() >= TraceBlock) {
+        Flush(false);
+    } else if (moves_ % ClockEvery == 0 && std::chrono::steady_clock::now() >= nextFlush_) {
+        nextFlush_ = std::chrono::steady_clock::now() + FlushEvery;
+        Flush(false);
+    }
+}
+
+void RunOutputs::SaveSnapshot(const GdiBitmap& Frame) {
+    if (snapshotFd_ < 0) return;
+    const std::vector<std::uint8_t> file = EncodeBmp(Frame);
+    const auto outcome = WriteAll(snapshotFd_, reinterpret_cast<const char*>(file.data()), file.size(),
+                                  StopSignalNumber() != 0);
+    if (outcome == Outcome::Broken) RequestStop(SIGPIPE);
+}
+
+void RunOutputs::Finish() {
+    // After a stop, a reader that takes nothing for a second loses the rest rather than hold the arena.
+    Flush(StopSignalNumber() != 0);
 }
 
 }  // namespace brakkenfel

@@ -1,19 +1,25 @@
-// The per-move trace: one JSON line per move with every gun's state and every bullet in flight.
+// The per-move trace and the run's output files: trace lines, the snapshot, and how their writes end.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "app/Options.h"
+#include "platform/Gdi.h"
+
 namespace brakkenfel {
 
-/// Writes trace lines to an open stream; the buffer is reused, so a line costs no allocation.
+/// Formats trace lines and writes them to an open stream; the buffer is reused, so a line costs no allocation.
 class TraceWriter {
 public:
-    /// A writer onto `Stream`, which the caller keeps open and closes.
-    explicit TraceWriter(std::FILE* Stream) : stream_(Stream) {}
+    /// A writer onto `Stream`, which the caller keeps open and closes; null: format only.
+    explicit TraceWriter(std::FILE* Stream = nullptr) : stream_(Stream) {}
     /// Writes the line of move `Move` (from 1) from the registry and the bullet pool as they stand.
     void WriteMove(std::int64_t Move);
+    /// The line of move `Move`, newline included; valid until the next call.
+    const std::string& FormatMove(std::int64_t Move);
 
 private:
     void Append(const char* text);
@@ -22,6 +28,51 @@ private:
 
     std::FILE* stream_;
     std::string line_;
+};
+
+/// Opens `Path` for writing (created, emptied) with close-on-exec. A FIFO is waited on until it has
+/// a reader or a stop signal arrives; returns -1 in that last case. Fails with error 75 naming
+/// `What` ("the trace", "the snapshot"), the path and the reason.
+int OpenOutput(const std::string& Path, const char* What);
+
+/// The outputs a run writes as the options ask: the trace, one line per move and flushed about
+/// twice a second, and the snapshot. Shared by headless and window runs.
+class RunOutputs {
+public:
+    /// Opens the trace and the snapshot before the run, so that a bad path costs no run.
+    explicit RunOutputs(const Options& Chosen);
+    ~RunOutputs();
+    RunOutputs(const RunOutputs&) = delete;
+    RunOutputs& operator=(const RunOutputs&) = delete;
+
+    /// False when a stop signal came while an output was waited on; the run should not start.
+    bool Opened() const { return opened_; }
+    /// Counts a move and, with a trace, writes its line. A write error fails with error 75; a closed
+    /// pipe stops the run as SIGPIPE would; a stop signal during a blocked write leaves the rest for Finish.
+    void AfterMove();
+    /// Moves counted so far.
+    std::int64_t Moves() const { return moves_; }
+    /// Saves `Frame` as the snapshot, when one was asked for.
+    void SaveSnapshot(const GdiBitmap& Frame);
+    /// Writes what the trace still holds. After a stop it waits at most a second for a stalled reader.
+    void Finish();
+
+private:
+    enum class Outcome { Written, Interrupted, Broken, Stalled };
+    Outcome WriteAll(int fd, const char* data, std::size_t size, bool bounded);
+    void Flush(bool bounded);
+    [[noreturn]] void Fail(const char* what, const std::string& path, int error);
+
+    std::string tracePath_;
+    std::string snapshotPath_;
+    int traceFd_ = -1;
+    int snapshotFd_ = -1;
+    bool opened_ = true;
+    bool broken_ = false;
+    std::int64_t moves_ = 0;
+    TraceWriter writer_;
+    std::string pending_;
+    std::chrono::steady_clock::time_point nextFlush_;
 };
 
 }  // namespace brakkenfel

@@ -1,4 +1,8 @@
 // The program's entry: reads the command line, installs the platform, runs the contest, reports errors.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -24,21 +28,37 @@ using namespace brakkenfel;
 
 namespace {
 
-int RunWindowed(ContestHost& host) {
+// Descriptors 0, 1 and 2 closed at start would be handed to the first files and connections opened,
+// and notices meant for stderr would land in the trace or the X connection: hold them on /dev/null.
+void OpenStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null < 0) _exit(127);  // nothing safe to report on
+        if (null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+}
+
+int RunWindowed(const Options& options, ContestHost& host) {
     std::string why;
     if (!OpenVideo(why)) {
         std::fprintf(stderr, "brakkenfel: %s (use --headless to run without a window)\n", why.c_str());
         return 1;
     }
     host.CreateMainWindow = [] { return CreateSdlForm(); };
-    RunContest(host);
+    const int status = RunWindowContest(options, host);
     CloseVideo();
-    return 0;
+    return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    OpenStandardDescriptors();
+    InstallStopSignals();
     OptionsError optionsError;
     const auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), optionsError);
     if (!options) {
@@ -53,6 +73,10 @@ int main(int argc, char** argv) {
         std::printf("brakkenfel %s\n", BRAKKENFEL_VERSION);
         return 0;
     }
+    if (const auto clash = CheckOutputPaths(*options, PicturePath(ProgramFolder()))) {
+        std::fprintf(stderr, "brakkenfel: %s\n", clash->c_str());
+        return 2;
+    }
 
     // Outside the try: an error must stop the contestant programs before it is reported, since
     // the report may wait on a message box.
@@ -61,7 +85,7 @@ int main(int argc, char** argv) {
     auto fail = [&](std::int32_t number, const char* text) {
         roster.Release();
         try {
-            result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalArrived(), number, text}));
+            result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalNumber() != 0, number, text}));
         } catch (const RuntimeError& error) {
             std::fprintf(stderr, "brakkenfel: no result file: %s\n", error.what());
         }
@@ -80,15 +104,14 @@ int main(int argc, char** argv) {
         host.ProgramFolder = ProgramFolder();
         host.MakeContestant = [&roster](const std::string& gunName) { return roster.Make(gunName); };
         SetPictureLoader(SdlPictureLoader());
-        InstallStopSignals();
         // The display may vanish under the window: stop the contestants and flush what was written.
         SetDisplayLostHandler([&roster] {
             roster.Release();
             std::fflush(nullptr);
         });
-        const int status = options->Headless ? RunHeadless(*options, host, TakeStopSignal) : RunWindowed(host);
+        const int status = options->Headless ? RunHeadless(*options, host) : RunWindowed(*options, host);
         roster.Finish();
-        result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalArrived(), 0, {}}));
+        result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalNumber() != 0, 0, {}}));
         return status;
     } catch (const RuntimeError& error) {
         return fail(error.Number(), error.what());

@@ -1,14 +1,8 @@
-// A 24-bit BMP writer: the file header, the info header and rows padded to four bytes.
+// A 24-bit BMP encoder: the file header, the info header and rows padded to four bytes.
 #include "platform/BmpFile.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <vector>
-
-#include "platform/Errors.h"
 
 namespace brakkenfel {
 
@@ -26,7 +20,7 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
 
 }  // namespace
 
-void SaveBmp(const GdiBitmap& Bitmap, const std::string& Path) {
+std::vector<std::uint8_t> EncodeBmp(const GdiBitmap& Bitmap) {
     const auto width = static_cast<std::uint32_t>(Bitmap.Width());
     const auto height = static_cast<std::uint32_t>(Bitmap.Height());
     const std::uint32_t rowBytes = (width * 3 + 3) & ~3u;
@@ -60,12 +54,7 @@ void SaveBmp(const GdiBitmap& Bitmap, const std::string& Path) {
         }
         file.resize(file.size() + (rowBytes - width * 3), 0);
     }
-
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(Path.c_str(), "wb"), std::fclose);
-    if (!out) throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(errno));
-    if (std::fwrite(file.data(), 1, file.size(), out.get()) != file.size() || std::fflush(out.get()) != 0) {
-        throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(errno));
-    }
+    return file;
 }
 
 }  // namespace brakkenfel

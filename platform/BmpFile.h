@@ -1,13 +1,14 @@
-// Saving a bitmap as a 24-bit BMP file, for snapshots of the field.
+// A bitmap as the bytes of a 24-bit BMP file, for snapshots of the field.
 #pragma once
 
-#include <string>
+#include <cstdint>
+#include <vector>
 
 #include "platform/Gdi.h"
 
 namespace brakkenfel {
 
-/// Writes `Bitmap` to `Path` as an uncompressed 24-bit bottom-up BMP; fails with error 75 when it cannot be written.
-void SaveBmp(const GdiBitmap& Bitmap, const std::string& Path);
+/// `Bitmap` as the bytes of an uncompressed 24-bit bottom-up BMP file.
+std::vector<std::uint8_t> EncodeBmp(const GdiBitmap& Bitmap);
 
 }  // namespace brakkenfel

@@ -1,15 +1,20 @@
-// Stop signals: SIGINT and SIGTERM become a flag that the loop and every wait look at.
+// Stop signals: SIGINT, SIGTERM and SIGHUP become a flag that the loop and every wait look at.
 #pragma once
 
 namespace brakkenfel {
 
-/// Makes SIGINT and SIGTERM set the stop flag instead of ending the process; a second one kills.
+/// Makes SIGINT, SIGTERM and SIGHUP set the stop flag instead of ending the process (SIGINT and
+/// SIGHUP stay ignored when the process started with them ignored, as under nohup), and makes a
+/// write to a closed pipe fail with EPIPE instead of killing the process. Handlers do not restart
+/// interrupted calls, so a blocked write or open returns EINTR when a stop signal arrives.
 void InstallStopSignals();
 /// True when a stop signal has arrived and not yet been taken.
 bool StopSignalPending();
 /// Takes a pending stop signal: true once per arrival.
 bool TakeStopSignal();
-/// True once any stop signal has arrived, taken or not: the run was interrupted.
-bool StopSignalArrived();
+/// The first stop signal that arrived (or was requested) in this run; 0 when none has.
+int StopSignalNumber();
+/// Stops the run as if `Signal` had arrived: a closed trace pipe stops it as SIGPIPE would.
+void RequestStop(int Signal);
 
 }  // namespace brakkenfel

@@ -167,7 +167,7 @@ std::string UsageText() {
            "  --moves N           with --headless: run N moves back to back, unpaced, then stop\n"
            "  --seconds S         with --headless: run paced, print each caption, stop after S seconds\n"
            "  --trace FILE        write one JSON line per move to FILE ('-' for standard output)\n"
-           "  --snapshot FILE     after the last move, save the composed field as a 24-bit BMP\n"
+           "  --snapshot FILE     at the end, save the field as a 24-bit BMP (window: the last frame shown)\n"
            "  --cannon KIND       the Cannon's contestant: ai (default), human (idle) or exec:COMMAND\n"
            "  --helicopter KIND   the Helicopter's contestant: ai (default), human (idle) or exec:COMMAND\n"
            "  --move-budget MS    ms an exec contestant has to reply each move (default 5; 0: no limit)\n"
@@ -177,8 +177,15 @@ std::string UsageText() {
            "  --version           print the version and exit\n"
            "\n"
            "With --headless and neither --moves nor --seconds, the paced run goes on until interrupted.\n"
+           "A paced headless run prints its captions on standard output, so its trace needs a file.\n"
+           "--trace and --snapshot work in the window too. The trace, the snapshot and cannon.bmp must be\n"
+           "three different files.\n"
            "exec:COMMAND runs COMMAND with /bin/sh -c and steers the gun by its replies (docs/contestants.md).\n"
-           "Exit status: 0 on a normal end, 1 on a run-time error, 2 on a bad command line.\n";
+           "SIGINT, SIGTERM and SIGHUP stop the run in order (contestants stopped, trace written, summary).\n"
+           "Exit status: 0 on a normal end (the window closed, an open-ended run stopped by a signal),\n"
+           "1 on a run-time error (75 in the message: an output could not be written), 2 on a bad command\n"
+           "line, 128 + the signal's number when a signal cut a --moves or --seconds run short, 141 when\n"
+           "the trace's reader went away.\n";
 }
 
 }  // namespace brakkenfel

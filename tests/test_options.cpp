@@ -1,6 +1,10 @@
 // The command line: accepted forms, and every refusal naming what was wrong.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,6 +70,8 @@ TEST(OptionsTest, RefusalsNameTheOffendingOption) {
              {{"--snapshot="}, "for --snapshot"},
              {{"--result="}, "for --result"},
              {{"--protocol-log", ""}, "for --protocol-log"},
+             {{"--headless", "--seconds", "1", "--trace", "-"}, "--trace cannot be '-'"},
+             {{"--headless", "--trace=-"}, "--trace cannot be '-'"},
          }) {
         std::string message;
         EXPECT_FALSE(Parse(c.arguments, &message)) << c.mentions;
@@ -83,6 +89,38 @@ TEST(OptionsTest, UsageListsEveryOption) {
         Parse({option}, &message);
         EXPECT_EQ(message.find("unknown option"), std::string::npos) << option;
     }
+}
+
+TEST(OptionsTest, OutputsThatAreOneFileOrThePictureAreRefused) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("brakkenfel-outputs-" + std::to_string(getpid()));
+    fs::create_directories(dir / "sub");
+    const std::string d = dir.string();
+    std::ofstream(d + "/picture.bmp") << "BM";
+    std::ofstream(d + "/kept") << "x";
+    fs::create_hard_link(d + "/kept", d + "/hard");
+    fs::create_symlink("future", d + "/dangling");
+    fs::create_symlink("picture.bmp", d + "/to-picture");
+    struct Case { std::string trace, snapshot, mentions; };
+    for (const Case& c : std::vector<Case>{
+             {d + "/a", d + "/sub/../a", "same file"},
+             {d + "/dangling", d + "/future", "same file"},
+             {d + "/hard", d + "/kept", "same file"},
+             {d + "/picture.bmp", "", "picture strip"},
+             {"", d + "/to-picture", "picture strip"},
+             {d + "/a", d + "/b", ""},
+             {"/dev/null", "/dev/null", ""},
+         }) {
+        Options chosen;
+        chosen.TracePath = c.trace;
+        chosen.SnapshotPath = c.snapshot;
+        const auto clash = CheckOutputPaths(chosen, d + "/picture.bmp");
+        EXPECT_EQ(clash.has_value(), !c.mentions.empty()) << c.trace << " " << c.snapshot;
+        if (clash) {
+            EXPECT_NE(clash->find(c.mentions), std::string::npos) << *clash;
+        }
+    }
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Headless runs of the built program: trace, snapshot, captions, determinism, options, install."""
+"""Headless runs of the built program: trace, snapshot, captions, determinism, options, install, hostile
+environments; and the window's trace and snapshot."""
 import json
 import os
+import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 PROGRAM = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/brakkenfel")
@@ -150,6 +154,151 @@ class OptionsAndPacingTest(unittest.TestCase):
             result = subprocess.run([installed, "--headless", "--moves", "100"], capture_output=True,
                                     cwd="/", timeout=30)
             self.assertEqual(result.returncode, 0, result.stderr)
+
+
+# Answers every move with no orders, after `delay` seconds.
+BOT = """import sys, time
+print("ready", flush=True)
+for line in sys.stdin:
+    time.sleep(%s)
+    print(line.split()[1], flush=True)
+"""
+
+
+class HostileEnvironmentTest(unittest.TestCase):
+    def test_each_ends_in_order_within_its_bound(self):
+        with tempfile.TemporaryDirectory(prefix="hostile") as work:
+            path = lambda name: os.path.join(work, name)
+            os.mkfifo(path("fifo"))
+            with open(path("bot.py"), "w") as file:
+                file.write(BOT % "0.01")
+            slow = "--cannon=exec:exec python3 " + path("bot.py")
+            picture = os.path.join(os.path.dirname(PROGRAM), "cannon.bmp")
+            with open(picture, "rb") as file:
+                strip = file.read()
+            forever = ["--headless", "--moves", "1000000000"]
+            # name, arguments, fds closed at start, signal sent after half a second, status, in stderr
+            cases = [
+                ("stderr closed", ["--headless", "--moves", "5", "--trace", path("t1"), "--cannon=exec:echo x"],
+                 (2,), None, 0, None),
+                ("stdout closed", ["--headless", "--seconds", "1", "--trace", path("t2")], (1,), None, 0, None),
+                ("stdin closed", ["--headless", "--moves", "5", "--trace", path("t3")], (0,), None, 0, None),
+                ("FIFO without a reader", [*forever, "--trace", path("fifo")], (), signal.SIGINT, 130,
+                 "interrupted at move 0 by SIGINT"),
+                ("snapshot FIFO", [*forever, "--snapshot", path("fifo")], (), signal.SIGTERM, 143, "by SIGTERM"),
+                ("full device", [*forever, "--trace", "/dev/full"], (), None, 1,
+                 "Error 75: Path/File access error: cannot write the trace to /dev/full: No space left on device"),
+                ("a folder", ["--headless", "--moves", "5", "--snapshot", work], (), None, 1, "Is a directory"),
+                ("same file twice", ["--headless", "--moves", "5", "--trace", path("t4"), "--snapshot",
+                                     work + "/./t4"], (), None, 2, "are the same file"),
+                ("trace on the picture", ["--headless", "--moves", "5", "--trace", picture], (), None, 2,
+                 "picture strip"),
+                ("snapshot on the picture", ["--headless", "--moves", "5", "--snapshot", picture], (), None, 2,
+                 "picture strip"),
+                ("SIGHUP", ["--headless", "--seconds", "100", slow, "--move-budget", "0"], (), signal.SIGHUP, 129,
+                 "by SIGHUP"),
+                ("SIGINT with a slow contestant", [*forever, slow, "--move-budget", "0"], (), signal.SIGINT, 130,
+                 "by SIGINT"),
+                ("open-ended SIGTERM", ["--headless", slow], (), signal.SIGTERM, 0, None),
+                ("closed trace pipe", [*forever, "--trace", "-", slow, "--move-budget", "0"], (), "head", 141,
+                 "by SIGPIPE"),
+            ]
+            for name, arguments, closed, stop, status, says in cases:
+                with self.subTest(name):
+                    def child():
+                        # Background jobs of a script start with SIGINT ignored, which the arena keeps.
+                        for number in (signal.SIGINT, signal.SIGHUP):
+                            signal.signal(number, signal.SIG_DFL)
+                        for fd in closed:
+                            os.close(fd)
+                    started = time.monotonic()
+                    process = subprocess.Popen([PROGRAM, *arguments], stdin=subprocess.DEVNULL,
+                                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=child)
+                    try:
+                        if stop == "head":
+                            process.stdout.read(1000)  # `| head -c 1000`
+                            process.stdout.close()
+                        elif stop is not None:
+                            time.sleep(0.5)
+                            process.send_signal(stop)
+                        stderr = process.communicate(timeout=20)[1].decode()
+                    finally:
+                        if process.poll() is None:
+                            process.kill()
+                            process.wait()
+                    self.assertLess(time.monotonic() - started, 20)
+                    self.assertEqual(process.returncode, status, stderr)
+                    if says:
+                        self.assertIn(says, stderr)
+                    for trace in ("t1", "t2", "t3"):
+                        if closed and os.path.exists(path(trace)):
+                            with open(path(trace)) as file:
+                                lines = [json.loads(line) for line in file]  # nothing else got in
+                            self.assertEqual(lines[-1]["move"], len(lines))
+                    deadline = time.monotonic() + 5
+                    while processes_naming(work) and time.monotonic() < deadline:
+                        time.sleep(0.05)
+                    self.assertEqual(processes_naming(work), [])
+            with open(picture, "rb") as file:
+                changed = file.read() != strip
+            if changed:  # put the build's picture back before failing
+                with open(picture, "wb") as file:
+                    file.write(strip)
+            self.assertFalse(changed, "the picture strip was written")
+
+
+def processes_naming(marker):
+    """Pids of live processes, other than this one, whose command line contains `marker`."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                if marker.encode() in cmdline.read() and int(pid) != os.getpid():
+                    found.append(int(pid))
+        except OSError:
+            pass  # ended while we looked
+    return found
+
+
+def have_xlib():
+    try:
+        import Xlib  # noqa: F401
+        return True
+    except ImportError:
+        return False
+
+
+@unittest.skipIf(shutil.which("Xvfb") is None or not have_xlib(), "Xvfb or python3-xlib is not installed")
+class WindowOutputsTest(unittest.TestCase):
+    def test_the_window_writes_its_trace_and_its_last_frame(self):
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        import xserver
+        from Xlib import display as xdisplay
+        with tempfile.TemporaryDirectory(prefix="window-outputs") as work:
+            trace, snapshot = os.path.join(work, "trace.jsonl"), os.path.join(work, "field.bmp")
+            with open(os.path.join(work, "xvfb.log"), "w") as log:
+                server, name = xserver.start_xvfb(log)
+            process = None
+            try:
+                process = subprocess.Popen([PROGRAM, "--trace", trace, "--snapshot", snapshot],
+                                           env=xserver.x11_env(name), stderr=subprocess.PIPE)
+                connection = xdisplay.Display(name)
+                window = xserver.find_window(connection, process.pid, 15)
+                time.sleep(1)
+                xserver.close_window(connection, window)
+                connection.close()
+                self.assertEqual(process.wait(timeout=15), 0, process.stderr.read())
+            finally:
+                xserver.end(process)
+                server.terminate()
+                server.wait(timeout=10)
+            with open(trace) as file:
+                moves = [json.loads(line)["move"] for line in file]
+            self.assertGreater(len(moves), 45)
+            self.assertEqual(moves, list(range(1, len(moves) + 1)))
+            width, height, rows = read_bmp(snapshot)
+            self.assertEqual((width, height), (373, 285))
+            self.assertIn((255, 255, 255), {pixel for row in rows for pixel in row})  # a bullet was drawn
 
 
 if __name__ == "__main__":

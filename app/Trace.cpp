@@ -134,6 +134,11 @@ int OpenOutput(const std::string& Path, const char* What) {
     }
 }
 
+namespace {
+// The outputs of the run under way, for FlushLive.
+RunOutputs* Live = nullptr;
+}  // namespace
+
 RunOutputs::RunOutputs(const Options& Chosen)
     : tracePath_(Chosen.TracePath), snapshotPath_(Chosen.SnapshotPath),
       nextFlush_(std::chrono::steady_clock::now() + FlushEvery) {
@@ -148,9 +153,11 @@ RunOutputs::RunOutputs(const Options& Chosen)
         opened_ = snapshotFd_ >= 0;
     }
     if (traceFd_ >= 0) pending_.reserve(TraceBlock + 4096);
+    Live = this;
 }
 
 RunOutputs::~RunOutputs() {
+    if (Live == this) Live = nullptr;
     if (traceFd_ > STDERR_FILENO) close(traceFd_);
     if (snapshotFd_ >= 0) close(snapshotFd_);
 }
@@ -224,6 +231,15 @@ void RunOutputs::SaveSnapshot(const GdiBitmap& Frame) {
     const auto outcome = WriteAll(snapshotFd_, reinterpret_cast<const char*>(file.data()), file.size(),
                                   StopSignalNumber() != 0);
     if (outcome == Outcome::Broken) RequestStop(SIGPIPE);
+}
+
+void RunOutputs::FlushLive() noexcept {
+    if (Live == nullptr) return;
+    try {
+        Live->Flush(true);
+    } catch (...) {
+        // Nothing more can be done for a trace the process is leaving without.
+    }
 }
 
 void RunOutputs::Finish() {

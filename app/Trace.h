@@ -56,6 +56,9 @@ public:
     void SaveSnapshot(const GdiBitmap& Frame);
     /// Writes what the trace still holds. After a stop it waits at most a second for a stalled reader.
     void Finish();
+    /// For an exit that cannot unwind (the display gone): what the live run's trace holds, written
+    /// within a second, errors ignored. Does nothing outside a run.
+    static void FlushLive() noexcept;
 
 private:
     enum class Outcome { Written, Interrupted, Broken, Stalled };

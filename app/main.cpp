@@ -13,6 +13,7 @@
 #include "app/Headless.h"
 #include "app/Options.h"
 #include "app/ResultFile.h"
+#include "app/Trace.h"
 #include "app/modMain.h"
 #include "display/frmMain.h"
 #include "platform/Errors.h"
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
         // The display may vanish under the window: stop the contestants and flush what was written.
         SetDisplayLostHandler([&roster] {
             roster.Release();
+            RunOutputs::FlushLive();
             std::fflush(nullptr);
         });
         const int status = options->Headless ? RunHeadless(*options, host) : RunWindowed(*options, host);

@@ -167,10 +167,16 @@ def lose_the_display(program, work):
             with open(os.path.join(work, "lost-xvfb.log"), "w") as log:
                 server, name = start_xvfb(log)
             display = xdisplay.Display(name)
-            child = subprocess.Popen([program, "--cannon", "exec:exec " + aimer, "--move-budget", "0"],
+            trace = os.path.join(work, "lost-trace.jsonl")
+            child = subprocess.Popen([program, "--cannon", "exec:exec " + aimer, "--move-budget", "0",
+                                      "--trace", trace],
                                      env=x11_env(name), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE)
-            find_window(display, child.pid, timeout=15)
+            window = find_window(display, child.pid, timeout=15)
+            # The first caption comes once moves have run, so the trace has lines to lose.
+            deadline = time.monotonic() + 15
+            while caption_of(display, window) == "Brakkenfel" and time.monotonic() < deadline:
+                time.sleep(0.05)
             contestants = children_of(child.pid)
             check(contestants, "run %d: the contestant program did not start" % attempt)
             server.kill()
@@ -186,6 +192,10 @@ def lose_the_display(program, work):
             check("brakkenfel: lost the connection to display %s\n" % name in stderr,
                   "run %d: no line naming the lost display in %r" % (attempt, stderr))
             check("XIO" not in stderr, "run %d: Xlib's own fatal error text in %r" % (attempt, stderr))
+            with open(trace, "rb") as kept:
+                lines = kept.read()
+            check(lines.endswith(b"\n") and b'"move":1,' in lines,
+                  "run %d: the trace was not written out before the exit (%d bytes)" % (attempt, len(lines)))
             deadline = time.monotonic() + LOST_DISPLAY_DEADLINE
             left = [pid for pid in contestants if not gone(pid, deadline)]
             check(not left, "run %d: contestant processes %s outlived the arena" % (attempt, left))

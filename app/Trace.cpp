@@ -18,7 +18,7 @@
 
 #include "app/modMain.h"
 #include "bullets/modBulletAndGravity.h"
-#include "platform/BmpFile.h"
+#include "app/BmpFile.h"
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
 #include "score/Scoreboard.h"

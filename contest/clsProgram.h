@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "contest/ContestantProcess.h"
+#include "platform/ContestantProcess.h"
 #include "contest/ProtocolLine.h"
 #include "contest/Sprite.h"
 

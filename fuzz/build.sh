@@ -31,7 +31,7 @@ fi
 # The core (no SDL), the SDL picture loader and the target; nothing of the window is needed.
 sources=()
 for file in "$root"/app/*.cpp "$root"/sprites/*.cpp "$root"/contest/*.cpp "$root"/bullets/*.cpp \
-            "$root"/display/*.cpp "$root"/platform/*.cpp "$root"/platform/sdl/SdlPicture.cpp \
+            "$root"/display/*.cpp "$root"/platform/*.cpp "$root"/backends/sdl/SdlPicture.cpp \
             "$root"/fuzz/fuzz_picture.cpp; do
   [ "$(basename "$file")" = main.cpp ] && [ "$(dirname "$file")" = "$root/app" ] && continue
   sources+=("$file")

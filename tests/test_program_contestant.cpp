@@ -15,7 +15,7 @@
 #include <thread>
 #include <tuple>
 
-#include "contest/ContestantProcess.h"
+#include "platform/ContestantProcess.h"
 #include "contest/clsProgram.h"
 #include "platform/StopSignals.h"
 

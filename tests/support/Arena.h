@@ -9,9 +9,9 @@
 #include "app/modMain.h"
 #include "app/modTicks.h"
 #include "bullets/modBulletAndGravity.h"
-#include "display/MemoryForm.h"
+#include "backends/memory/MemoryForm.h"
 #include "platform/Errors.h"
-#include "platform/FakeClock.h"
+#include "tests/support/FakeClock.h"
 #include "platform/Picture.h"
 #include "sprites/clsSprites.h"
 

@@ -1,5 +1,5 @@
 // A small message window of our own: icon, wrapped text and an OK button, drawn with SDL_ttf.
-#include "platform/sdl/SdlReport.h"
+#include "backends/sdl/SdlReport.h"
 
 #include <SDL.h>
 
@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/StopSignals.h"
-#include "platform/sdl/SdlApp.h"
-#include "platform/sdl/SdlText.h"
+#include "backends/sdl/SdlApp.h"
+#include "backends/sdl/SdlText.h"
 
 namespace brakkenfel {
 

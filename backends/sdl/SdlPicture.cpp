@@ -1,5 +1,5 @@
 // Reading Windows bitmap files with SDL into our own 32-bit bitmaps.
-#include "platform/sdl/SdlPicture.h"
+#include "backends/sdl/SdlPicture.h"
 
 #include <SDL.h>
 
@@ -14,9 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/BmpCheck.h"
+#include "backends/sdl/BmpCheck.h"
 #include "platform/Errors.h"
-#include "platform/sdl/SdlApp.h"
+#include "backends/sdl/SdlApp.h"
 
 namespace brakkenfel {
 

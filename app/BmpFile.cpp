@@ -1,5 +1,5 @@
 // A 24-bit BMP encoder: the file header, the info header and rows padded to four bytes.
-#include "platform/BmpFile.h"
+#include "app/BmpFile.h"
 
 #include <cstdint>
 #include <vector>

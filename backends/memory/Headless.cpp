@@ -1,5 +1,5 @@
-// Headless runs (unpaced moves or the paced loop on an in-memory window) and window runs, with trace and snapshot.
-#include "app/Headless.h"
+// Headless runs: unpaced moves or the paced loop on an in-memory window, with trace, snapshot and summary.
+#include "backends/memory/Headless.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,12 +9,13 @@
 #include <cstring>
 #include <memory>
 
+#include "app/Run.h"
 #include "app/Trace.h"
 #include "app/modTicks.h"
 #include "bullets/modBulletAndGravity.h"
 #include "display/BackBuffer.h"
 #include "display/ComposeFrame.h"
-#include "display/MemoryForm.h"
+#include "backends/memory/MemoryForm.h"
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
 #include "score/Scoreboard.h"
@@ -23,29 +24,6 @@
 namespace brakkenfel {
 
 namespace {
-
-const char* SignalName(int number) {
-    switch (number) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    case SIGPIPE: return "SIGPIPE (the output's reader went away)";
-    default: return "a signal";
-    }
-}
-
-void ReportInterruption(std::int64_t moves) {
-    std::fprintf(stderr, "brakkenfel: interrupted at move %lld by %s\n", static_cast<long long>(moves),
-                 SignalName(StopSignalNumber()));
-}
-
-// A run cut short reports the signal in its status, as a shell does for a process a signal killed.
-int EndStatus(bool interrupted) {
-    const int signal = StopSignalNumber();
-    if (interrupted) return 128 + signal;
-    // Lost output is never a success, even where a signal is the run's normal end.
-    return signal == SIGPIPE ? 128 + SIGPIPE : 0;
-}
 
 void WriteSummary(std::int64_t moves, std::size_t poolPeak, double seconds) {
     const double rate = seconds > 0 ? static_cast<double>(moves) / seconds : 0.0;
@@ -70,20 +48,6 @@ void WriteCaption(const std::string& caption) {
         throw RuntimeError(ErrPathFileAccess, std::string("cannot write the captions to standard output: ") +
                                                   std::strerror(error));
     }
-}
-
-// Runs `body` on a set-up contest and tears it down however the body ends, so that no window or
-// picture outlives the run when an error is reported.
-template <class Body>
-void RunSetUp(const ContestHost& Host, Body body) {
-    SetUpContest(Host);
-    try {
-        body();
-    } catch (...) {
-        TearDownContest();
-        throw;
-    }
-    TearDownContest();
 }
 
 }  // namespace
@@ -140,19 +104,6 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
         if (Chosen.Moves) WriteSummary(outputs.Moves(), poolPeak, seconds);
     });
     return EndStatus(interrupted);
-}
-
-int RunWindowContest(const Options& Chosen, ContestHost Host) {
-    RunOutputs outputs(Chosen);
-    if (!outputs.Opened()) return EndStatus(false);
-    Host.AfterMove = [&outputs] { outputs.AfterMove(); };
-    RunSetUp(Host, [&] {
-        RunMainLoop(Host);
-        // The back buffer still holds the last frame composed, which the window showed before it closed.
-        outputs.SaveSnapshot(*BackBitmap);
-        outputs.Finish();
-    });
-    return EndStatus(false);
 }
 
 }  // namespace brakkenfel

@@ -1,5 +1,5 @@
 // The in-memory main window: caption, label and picture box without a screen.
-#include "display/MemoryForm.h"
+#include "backends/memory/MemoryForm.h"
 
 #include <memory>
 

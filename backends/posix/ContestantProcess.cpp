@@ -1,5 +1,5 @@
 // Starting, talking to and stopping one contestant program with plain POSIX calls.
-#include "contest/ContestantProcess.h"
+#include "platform/ContestantProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "display/FormLayout.h"
-#include "platform/sdl/SdlApp.h"
-#include "platform/sdl/SdlForm.h"
-#include "platform/sdl/SdlText.h"
+#include "backends/sdl/SdlApp.h"
+#include "backends/sdl/SdlForm.h"
+#include "backends/sdl/SdlText.h"
 
 namespace brakkenfel {
 namespace {

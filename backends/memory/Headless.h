@@ -1,4 +1,4 @@
-// Runs with outputs: headless runs on an in-memory window, and window runs with their trace and snapshot.
+// Headless runs: the real set-up, moves, frames and tear-down on an in-memory window.
 #pragma once
 
 #include "app/Options.h"
@@ -11,9 +11,5 @@ namespace brakkenfel {
 /// A stop signal ends it in order: 128 + the signal's number when it cut a --moves or --seconds
 /// run short, 0 when it ended an open-ended run, 141 whenever the trace's reader went away.
 int RunHeadless(const Options& Chosen, ContestHost Host);
-
-/// Runs the contest in the window `Host` creates until it is closed, writing the trace and, at the
-/// end, the last frame shown as the snapshot; returns the exit status (0, or 141 as above).
-int RunWindowContest(const Options& Chosen, ContestHost Host);
 
 }  // namespace brakkenfel

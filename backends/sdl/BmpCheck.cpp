@@ -3,7 +3,7 @@
 // The decoder behind the loader trusts the headers: it allocates what they claim and only then
 // finds out whether the file holds that much. Every claim is checked here first, in 64-bit
 // arithmetic, so a short file claiming a huge picture is refused before anything is allocated.
-#include "platform/BmpCheck.h"
+#include "backends/sdl/BmpCheck.h"
 
 #include <cstdlib>
 

@@ -1,9 +1,9 @@
 // Xlib's fatal I/O error handler, replaced so that a lost X server ends the program cleanly.
-#include "platform/sdl/SdlX11.h"
+#include "backends/sdl/SdlX11.h"
 
 #include <X11/Xlib.h>
 
-#include "platform/sdl/SdlApp.h"
+#include "backends/sdl/SdlApp.h"
 
 namespace brakkenfel {
 

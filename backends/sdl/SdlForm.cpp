@@ -1,11 +1,11 @@
 // The SDL2 main window: layout, sunken picture box, label rendering, presenting and event dispatch.
-#include "platform/sdl/SdlForm.h"
+#include "backends/sdl/SdlForm.h"
 
 #include <algorithm>
 
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
-#include "platform/sdl/SdlApp.h"
+#include "backends/sdl/SdlApp.h"
 
 namespace brakkenfel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/sdl/SdlPicture.h"
+#include "backends/sdl/SdlPicture.h"
 
 namespace brakkenfel {
 namespace {

@@ -1,5 +1,5 @@
 // SDL start-up and shutdown, the end on a lost display, and the fatal-error report.
-#include "platform/sdl/SdlApp.h"
+#include "backends/sdl/SdlApp.h"
 
 #include <SDL.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <iostream>
 #include <utility>
 
-#include "platform/sdl/SdlReport.h"
-#include "platform/sdl/SdlX11.h"
+#include "backends/sdl/SdlReport.h"
+#include "backends/sdl/SdlX11.h"
 
 namespace brakkenfel {
 

@@ -10,19 +10,20 @@
 #include <vector>
 
 #include "app/Contestants.h"
-#include "app/Headless.h"
 #include "app/Options.h"
 #include "app/ResultFile.h"
+#include "app/Run.h"
 #include "app/Trace.h"
 #include "app/modMain.h"
+#include "backends/memory/Headless.h"
+#include "backends/sdl/SdlApp.h"
+#include "backends/sdl/SdlClock.h"
+#include "backends/sdl/SdlForm.h"
+#include "backends/sdl/SdlPicture.h"
 #include "display/frmMain.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/StopSignals.h"
-#include "platform/sdl/SdlApp.h"
-#include "platform/sdl/SdlClock.h"
-#include "platform/sdl/SdlForm.h"
-#include "platform/sdl/SdlPicture.h"
 #include "sprites/clsSprites.h"
 
 using namespace brakkenfel;

@@ -1,5 +1,5 @@
 // SDL's performance counter behind the clock seam.
-#include "platform/sdl/SdlClock.h"
+#include "backends/sdl/SdlClock.h"
 
 #include <SDL.h>
 

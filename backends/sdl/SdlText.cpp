@@ -1,5 +1,5 @@
 // Font lookup and line rendering for the window's label.
-#include "platform/sdl/SdlText.h"
+#include "backends/sdl/SdlText.h"
 
 #include <fontconfig/fontconfig.h>
 

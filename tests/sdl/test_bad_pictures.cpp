@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "contest/clsHuman.h"
-#include "platform/BmpCheck.h"
+#include "backends/sdl/BmpCheck.h"
 #include "platform/Errors.h"
 #include "platform/Picture.h"
-#include "platform/sdl/SdlPicture.h"
+#include "backends/sdl/SdlPicture.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {

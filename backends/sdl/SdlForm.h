@@ -10,7 +10,7 @@
 
 #include "display/FormLayout.h"
 #include "display/frmMain.h"
-#include "platform/sdl/SdlText.h"
+#include "backends/sdl/SdlText.h"
 
 namespace brakkenfel {
 

@@ -1,0 +1,53 @@
+// How a run ends: the interruption notice, the exit status, and the run in a window with its outputs.
+#include "app/Run.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "app/Trace.h"
+#include "display/BackBuffer.h"
+#include "platform/StopSignals.h"
+
+namespace brakkenfel {
+
+namespace {
+
+const char* SignalName(int number) {
+    switch (number) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    case SIGPIPE: return "SIGPIPE (the output's reader went away)";
+    default: return "a signal";
+    }
+}
+
+}  // namespace
+
+void ReportInterruption(std::int64_t moves) {
+    std::fprintf(stderr, "brakkenfel: interrupted at move %lld by %s\n", static_cast<long long>(moves),
+                 SignalName(StopSignalNumber()));
+}
+
+// A run cut short reports the signal in its status, as a shell does for a process a signal killed.
+int EndStatus(bool interrupted) {
+    const int signal = StopSignalNumber();
+    if (interrupted) return 128 + signal;
+    // Lost output is never a success, even where a signal is the run's normal end.
+    return signal == SIGPIPE ? 128 + SIGPIPE : 0;
+}
+
+int RunWindowContest(const Options& Chosen, ContestHost Host) {
+    RunOutputs outputs(Chosen);
+    if (!outputs.Opened()) return EndStatus(false);
+    Host.AfterMove = [&outputs] { outputs.AfterMove(); };
+    RunSetUp(Host, [&] {
+        RunMainLoop(Host);
+        // The back buffer still holds the last frame composed, which the window showed before it closed.
+        outputs.SaveSnapshot(*BackBitmap);
+        outputs.Finish();
+    });
+    return EndStatus(false);
+}
+
+}  // namespace brakkenfel

@@ -12,32 +12,52 @@
 
 namespace brakkenfel {
 
-/// The main window with its picture box `BackBuffer` and label `lblBulletCount`.
+/// The main window with its picture box `BackBuffer` and label `lblBulletCount`. The form's own
+/// rules live here once: the caption and label texts, the picture box's scale, unloading. A
+/// backend's window adds only what differs: showing, where pixels go, painting, pumping events.
 class FormWindow {
 public:
     virtual ~FormWindow() = default;
     /// Shows the window, not modal.
-    virtual void Show() = 0;
+    void Show();
     /// Sets the window caption.
-    virtual void SetCaption(const std::string& text) = 0;
-    /// The window caption.
-    virtual std::string Caption() const = 0;
-    /// Switches the picture box's inner coordinates to pixels (ScaleMode 3).
-    virtual void SetScaleModePixels() = 0;
+    void SetCaption(const std::string& Text);
+    /// The window caption ("Brakkenfel" until first set).
+    const std::string& Caption() const { return CaptionText; }
+    /// Switches the picture box's inner coordinates from twips to pixels (ScaleMode 3).
+    void SetScaleModePixels() { Pixels = true; }
     /// The picture box's inner width in its scale units.
-    virtual double ScaleWidth() const = 0;
+    double ScaleWidth() const;
     /// The picture box's inner height in its scale units.
-    virtual double ScaleHeight() const = 0;
+    double ScaleHeight() const;
     /// The picture box's current device context; a block transfer to it shows in the window.
     virtual HDC PictureBoxDC() = 0;
     /// The label's text.
-    virtual std::string LabelCaption() const = 0;
+    const std::string& LabelCaption() const { return LabelText; }
     /// Sets the label's text; the label sizes itself to it.
-    virtual void SetLabelCaption(const std::string& text) = 0;
+    void SetLabelCaption(const std::string& Text);
     /// True when input or other events wait to be processed.
     virtual bool HasPendingEvents() = 0;
     /// Dispatches every pending event to the window's handlers (a close runs Form_Unload).
     virtual void ProcessPendingEvents() = 0;
+    /// True once the window has unloaded: its handler ran and did not cancel.
+    bool Unloaded() const { return IsUnloaded; }
+
+protected:
+    /// A close request: runs Form_Unload once; true when the window unloaded just now.
+    bool Unload();
+    /// Makes the window visible.
+    virtual void ShowWindow() = 0;
+    /// The caption's text changed.
+    virtual void CaptionChanged() {}
+    /// The label's text changed; `Previous` is the text it replaced.
+    virtual void LabelChanged(const std::string& Previous) { static_cast<void>(Previous); }
+
+private:
+    std::string CaptionText = "Brakkenfel";
+    std::string LabelText;
+    bool Pixels = false;
+    bool IsUnloaded = false;
 };
 
 /// The main window of the run; set up by start-up, dropped at tear-down.

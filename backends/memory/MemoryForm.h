@@ -2,7 +2,6 @@
 // the caller. Headless runs and tests use it in place of a real window.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -16,22 +15,14 @@ public:
     /// A hidden window with an empty label and the caption "Brakkenfel".
     MemoryForm();
 
-    void Show() override { Shown = true; }
-    void SetCaption(const std::string& text) override;
-    std::string Caption() const override { return caption_; }
-    void SetScaleModePixels() override { pixels_ = true; }
-    double ScaleWidth() const override;
-    double ScaleHeight() const override;
-    HDC PictureBoxDC() override { return &pictureBox_; }
-    std::string LabelCaption() const override { return label_; }
-    void SetLabelCaption(const std::string& text) override;
+    HDC PictureBoxDC() override { return &Box; }
     bool HasPendingEvents() override;
     void ProcessPendingEvents() override;
 
     /// Queues a close request, as a user clicking the close button would.
-    void RequestClose() { closeQueued_ = true; }
+    void RequestClose() { CloseQueued = true; }
     /// The picture box's pixels.
-    const GdiBitmap& PictureBox() { return pictureBox_.Target(); }
+    const GdiBitmap& PictureBox() { return Box.Target(); }
 
     /// Polled for outside close requests (a stop signal, say): true closes the window as its button would.
     std::function<bool()> CloseRequested;
@@ -43,11 +34,12 @@ public:
     int LabelWrites = 0;
 
 private:
-    GdiDC pictureBox_;
-    std::string caption_ = "Brakkenfel";
-    std::string label_;
-    bool pixels_ = false;
-    bool closeQueued_ = false;
+    void ShowWindow() override { Shown = true; }
+    void CaptionChanged() override;
+    void LabelChanged(const std::string& Previous) override;
+
+    GdiDC Box;
+    bool CloseQueued = false;
 };
 
 }  // namespace brakkenfel

@@ -21,8 +21,6 @@ constexpr int InnerLeft = PictureLeft + PictureBorder;
 constexpr int InnerTop = PictureTop + PictureBorder;
 constexpr int InnerWidth = PictureInnerWidth;
 constexpr int InnerHeight = PictureInnerHeight;
-// The picture box measures in twips until it is switched to pixels.
-constexpr double TwipsPerPixel = 15.0;
 constexpr std::uint32_t Background = FormBackground;
 
 // The classic sunken edge: shadow and dark shadow above and left, highlight and light below and right.
@@ -50,7 +48,7 @@ void Fill(SDL_Surface* surface, int x, int y, int w, int h, std::uint32_t rgb) {
 
 SdlForm::SdlForm(SurfaceMode mode) : mode_(mode) {
     font_ = std::make_unique<SdlText>("Tahoma:bold", 12.0, 96.0);
-    window_ = SDL_CreateWindow(caption_.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+    window_ = SDL_CreateWindow(Caption().c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                ClientWidth, ClientHeight, SDL_WINDOW_HIDDEN);
     if (window_ == nullptr) WindowFailure("cannot create the window");
     try {
@@ -118,7 +116,7 @@ void SdlForm::PaintLabel(int clearWidth) {
     const int room = ClientWidth - LabelLeft;
     const int width = std::min(std::max(clearWidth, labelWidth_), room);
     Fill(canvas_, LabelLeft, LabelTop, width, LabelHeight, Background);
-    SurfacePtr line = font_->Render(label_, ToColor(0x000000), ToColor(Background));
+    SurfacePtr line = font_->Render(LabelCaption(), ToColor(0x000000), ToColor(Background));
     if (line) {
         SDL_Rect source{0, 0, std::min(line->w, room), std::min(line->h, LabelHeight)};
         SDL_Rect target{LabelLeft, LabelTop, source.w, source.h};
@@ -156,24 +154,13 @@ void SdlForm::Present() {
     dirty_.clear();
 }
 
-void SdlForm::Show() {
+void SdlForm::ShowWindow() {
     SDL_ShowWindow(window_);
     allDirty_ = true;
     Present();
 }
 
-void SdlForm::SetCaption(const std::string& text) {
-    caption_ = text;
-    SDL_SetWindowTitle(window_, caption_.c_str());
-}
-
-std::string SdlForm::Caption() const { return caption_; }
-
-void SdlForm::SetScaleModePixels() { pixels_ = true; }
-
-double SdlForm::ScaleWidth() const { return pixels_ ? InnerWidth : InnerWidth * TwipsPerPixel; }
-
-double SdlForm::ScaleHeight() const { return pixels_ ? InnerHeight : InnerHeight * TwipsPerPixel; }
+void SdlForm::CaptionChanged() { SDL_SetWindowTitle(window_, Caption().c_str()); }
 
 HDC SdlForm::PictureBoxDC() {
     // Whoever asks for the context draws into it; show that area when the pass ends.
@@ -181,12 +168,10 @@ HDC SdlForm::PictureBoxDC() {
     return pictureDC_.get();
 }
 
-std::string SdlForm::LabelCaption() const { return label_; }
-
-void SdlForm::SetLabelCaption(const std::string& text) {
+void SdlForm::LabelChanged(const std::string& Previous) {
+    static_cast<void>(Previous);
     const int oldWidth = labelWidth_;
-    label_ = text;
-    labelWidth_ = font_->Width(label_);
+    labelWidth_ = font_->Width(LabelCaption());
     PaintLabel(oldWidth);
 }
 
@@ -199,32 +184,26 @@ bool SdlForm::HasPendingEvents() {
 void SdlForm::ProcessPendingEvents() {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) Dispatch(event);
-    if (TakeStopSignal()) Unload();
+    if (TakeStopSignal()) Close();
     Present();
 }
 
 void SdlForm::Dispatch(const SDL_Event& event) {
     if (event.type == SDL_QUIT) {
-        Unload();
+        Close();
         return;
     }
     if (event.type != SDL_WINDOWEVENT || event.window.windowID != SDL_GetWindowID(window_)) return;
     switch (event.window.event) {
-    case SDL_WINDOWEVENT_CLOSE: Unload(); break;
+    case SDL_WINDOWEVENT_CLOSE: Close(); break;
     case SDL_WINDOWEVENT_EXPOSED: allDirty_ = true; break;
     case SDL_WINDOWEVENT_SIZE_CHANGED: Attach(); break;
     default: break;
     }
 }
 
-void SdlForm::Unload() {
-    // SDL follows the last window's close with SDL_QUIT; the window unloads only once.
-    if (unloaded_) return;
-    std::int16_t Cancel = 0;
-    Form_Unload(Cancel);
-    if (Cancel != 0) return;
-    unloaded_ = true;
-    SDL_HideWindow(window_);
+void SdlForm::Close() {
+    if (Unload()) SDL_HideWindow(window_);
 }
 
 std::shared_ptr<FormWindow> CreateSdlForm() { return std::make_shared<SdlForm>(); }

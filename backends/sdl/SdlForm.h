@@ -33,17 +33,8 @@ public:
     SdlForm(const SdlForm&) = delete;
     SdlForm& operator=(const SdlForm&) = delete;
 
-    void Show() override;
-    void SetCaption(const std::string& text) override;
-    std::string Caption() const override;
-    void SetScaleModePixels() override;
-    double ScaleWidth() const override;
-    double ScaleHeight() const override;
     /// The picture box's context; whatever is drawn into it is shown at the end of the pass.
     HDC PictureBoxDC() override;
-    std::string LabelCaption() const override;
-    /// Sets the label's text, sizes the label to it and renders it; the only time text is rendered.
-    void SetLabelCaption(const std::string& text) override;
     /// Shows pending drawing, pumps SDL's events and tells whether any (or a stop signal) waits.
     bool HasPendingEvents() override;
     /// Dispatches every queued event: a close request or a stop signal runs Form_Unload once.
@@ -57,17 +48,19 @@ public:
     int LabelWidth() const { return labelWidth_; }
     /// How many times label text has been rendered.
     int LabelRenders() const { return labelRenders_; }
-    /// True once the window has unloaded (hidden after its unload handler let it close).
-    bool Unloaded() const { return unloaded_; }
 
 private:
+    void ShowWindow() override;
+    void CaptionChanged() override;
+    /// Sizes the label to its new text and renders it; the only time text is rendered.
+    void LabelChanged(const std::string& Previous) override;
     void Attach();
     void PaintChrome();
     void PaintLabel(int clearWidth);
     void MarkDirty(const SDL_Rect& rect);
     void Present();
     void Dispatch(const SDL_Event& event);
-    void Unload();
+    void Close();
 
     SurfaceMode mode_;
     SDL_Window* window_ = nullptr;
@@ -76,12 +69,8 @@ private:
     HBITMAP pictureBitmap_;
     DCHandle pictureDC_;
     std::unique_ptr<SdlText> font_;
-    std::string caption_ = "Brakkenfel";
-    std::string label_;
     int labelWidth_ = 0;
     int labelRenders_ = 0;
-    bool pixels_ = false;
-    bool unloaded_ = false;
     bool allDirty_ = false;
     std::vector<SDL_Rect> dirty_;
 };

@@ -40,9 +40,8 @@ bool KnownBitCount(std::uint32_t bits, bool core) {
 
 std::string Bytes(std::uint64_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
 
-}  // namespace
-
-std::string CheckBmpHeader(std::span<const std::uint8_t> Head, std::uint64_t FileSize, BmpLayout& Layout) {
+// The reason the file cannot be read, or nothing.
+std::string WhyUnreadable(std::span<const std::uint8_t> Head, std::uint64_t FileSize, BmpLayout& Layout) {
     if (FileSize == 0) return "the file is empty";
     if (Head.size() > FileSize) Head = Head.first(static_cast<std::size_t>(FileSize));
     const HeadReader Read(Head);
@@ -147,6 +146,13 @@ std::string CheckBmpHeader(std::span<const std::uint8_t> Head, std::uint64_t Fil
     }
     Layout = Found;
     return {};
+}
+
+}  // namespace
+
+bool CheckBmpHeader(std::span<const std::uint8_t> Head, std::uint64_t FileSize, BmpLayout& Layout, std::string& Why) {
+    Why = WhyUnreadable(Head, FileSize, Layout);
+    return Why.empty();
 }
 
 }  // namespace brakkenfel

@@ -36,8 +36,8 @@ struct BmpLayout {
 };
 
 /// Checks the headers of a bitmap file of `FileSize` bytes whose first bytes are `Head` (at least
-/// min(BmpHeadBytes, FileSize) of them). Returns an empty text and fills `Layout` when the file is
-/// a bitmap this program reads and every byte it promises lies inside the file; otherwise says why not.
-std::string CheckBmpHeader(std::span<const std::uint8_t> Head, std::uint64_t FileSize, BmpLayout& Layout);
+/// min(BmpHeadBytes, FileSize) of them). True, with `Layout` filled, when the file is a bitmap this
+/// program reads and every byte it promises lies inside the file; otherwise false with `Why`.
+bool CheckBmpHeader(std::span<const std::uint8_t> Head, std::uint64_t FileSize, BmpLayout& Layout, std::string& Why);
 
 }  // namespace brakkenfel

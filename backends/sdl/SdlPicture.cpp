@@ -92,8 +92,8 @@ std::shared_ptr<Picture> Decode(SDL_RWops* Source, const std::string& Name) {
     std::array<std::uint8_t, BmpHeadBytes> Head{};
     const std::size_t Got = SDL_RWread(Source, Head.data(), 1, Head.size());
     BmpLayout Layout;
-    const std::string Why = CheckBmpHeader(std::span(Head.data(), Got), static_cast<std::uint64_t>(Size), Layout);
-    if (!Why.empty()) {
+    std::string Why;
+    if (!CheckBmpHeader(std::span(Head.data(), Got), static_cast<std::uint64_t>(Size), Layout, Why)) {
         throw RuntimeError(ErrInvalidPicture, Name + " (" + Why + ")");
     }
     if (SDL_RWseek(Source, 0, RW_SEEK_SET) != 0) {

@@ -89,6 +89,7 @@ std::string ProgramCommand(const std::string& Kind) {
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, OptionsError& error) {
     Options options;
+    std::string namedKind;  // the last of --cannon and --helicopter given, if any
     auto fail = [&](const std::string& message) {
         error.Message = message;
         return std::nullopt;
@@ -112,7 +113,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, O
         }
         const bool known = name == "--moves" || name == "--seconds" || name == "--trace" || name == "--snapshot" ||
                            name == "--cannon" || name == "--helicopter" || name == "--move-budget" ||
-                           name == "--result" || name == "--protocol-log";
+                           name == "--result" || name == "--protocol-log" || name == "--record" ||
+                           name == "--replay" || name == "--from-move" || name == "--seed";
         if (!known) return fail("unknown option '" + arguments[i] + "' (try --help)");
         std::string value;
         if (inlineValue) {
@@ -140,13 +142,35 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, O
         } else if (name == "--trace" || name == "--snapshot") {
             if (value.empty()) return fail(bad + " (a file name)");
             (name == "--trace" ? options.TracePath : options.SnapshotPath) = value;
+        } else if (name == "--record" || name == "--replay") {
+            if (value.empty()) return fail(bad + " (a file name)");
+            (name == "--record" ? options.RecordPath : options.ReplayPath) = value;
+        } else if (name == "--from-move") {
+            std::int64_t from = 0;
+            if (!ParseWhole<std::int64_t>(value, 0, from)) return fail(bad + " (a whole number of moves, 0 or more)");
+            options.FromMove = from;
+        } else if (name == "--seed") {
+            std::uint32_t seed = 0;
+            if (!ParseWhole<std::uint32_t>(value, 0, seed)) return fail(bad + " (a whole number from 0 to 4294967295)");
+            options.Seed = seed;
         } else if (name == "--result" || name == "--protocol-log") {
             if (value.empty()) return fail(bad + " (a file name)");
             (name == "--result" ? options.ResultPath : options.ProtocolLogPath) = value;
         } else {
             if (!ValidKind(value)) return fail(bad + " (ai, human or exec:COMMAND with a command)");
             (name == "--cannon" ? options.Cannon : options.Helicopter) = value;
+            namedKind = name;
         }
+    }
+    if (!options.ReplayPath.empty()) {
+        // The match file names the contestants and the seed; a second source could only contradict it.
+        const std::string other = !namedKind.empty()            ? namedKind
+                                  : options.Seed                  ? "--seed"
+                                  : !options.RecordPath.empty()   ? "--record"
+                                                                  : "";
+        if (!other.empty()) return fail("--replay cannot be used with " + other + ": the match file decides");
+    } else if (options.FromMove) {
+        return fail("--from-move needs --replay");
     }
     if ((options.Moves || options.Seconds) && !options.Headless) {
         return fail(std::string(options.Moves ? "--moves" : "--seconds") + " needs --headless");
@@ -173,6 +197,10 @@ std::string UsageText() {
            "  --move-budget MS    ms an exec contestant has to reply each move (default 5; 0: no limit)\n"
            "  --result FILE       when the run ends, write its outcome to FILE as one JSON object\n"
            "  --protocol-log FILE write every line exchanged with exec contestants to FILE\n"
+           "  --record FILE       write the match to FILE: each move's orders and a hash of the field\n"
+           "  --replay FILE       play a recorded match again, checking every move; no program is started\n"
+           "  --from-move N       with --replay: run the first N moves at once, without frames\n"
+           "  --seed N            seed the random generator (default: the clock); programs see BRAKKENFEL_SEED\n"
            "  --help              print this help and exit\n"
            "  --version           print the version and exit\n"
            "\n"

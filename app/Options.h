@@ -22,6 +22,10 @@ struct Options {
     std::int32_t MoveBudgetMs = 5;        ///< --move-budget MS: a contestant program's time per move
     std::string ResultPath;               ///< --result FILE: the run's outcome as one JSON object
     std::string ProtocolLogPath;          ///< --protocol-log FILE: every line to and from the programs
+    std::string RecordPath;               ///< --record FILE: the match file to write
+    std::string ReplayPath;               ///< --replay FILE: the match file to play again
+    std::optional<std::int64_t> FromMove; ///< --from-move N: with --replay, the first N moves run unpaced
+    std::optional<std::uint32_t> Seed;    ///< --seed N: seeds the process-wide random generator
 };
 
 /// The prefix of a contestant kind that names an outside program: "exec:COMMAND".

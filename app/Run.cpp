@@ -40,7 +40,10 @@ int EndStatus(bool interrupted) {
 int RunWindowContest(const Options& Chosen, ContestHost Host) {
     RunOutputs outputs(Chosen);
     if (!outputs.Opened()) return EndStatus(false);
-    Host.AfterMove = [&outputs] { outputs.AfterMove(); };
+    Host.AfterMove = [&outputs, outer = Host.AfterMove] {
+        outputs.AfterMove();
+        if (outer) outer();
+    };
     RunSetUp(Host, [&] {
         RunMainLoop(Host);
         // The back buffer still holds the last frame composed, which the window showed before it closed.

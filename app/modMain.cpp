@@ -46,7 +46,7 @@ void SetUpContest(const ContestHost& Host) {
     HelicopterIndex = Sprites->AddSprite("Helicopter", 40.0f, 40.0f, 0, -1, NewContestant(Host, "Helicopter"),
                                          PicturePath(Host.ProgramFolder), 16, 16, 16, 59, 14);
     // Nothing built in draws from it; contestants compiled into the arena may.
-    std::srand(static_cast<unsigned>(Host.TickClock->Counter()));
+    std::srand(Host.Seed ? *Host.Seed : static_cast<unsigned>(Host.TickClock->Counter()));
     BuildTrigTables();
     StartTicks(*Host.TickClock);
 
@@ -58,6 +58,11 @@ void SetUpContest(const ContestHost& Host) {
     BackWidth = RoundChecked<std::int32_t>(Width, "picture box size " + std::to_string(Width));
     BackHeight = RoundChecked<std::int32_t>(Height, "picture box size " + std::to_string(Height));
     CreateBackBuffer(frmMain->PictureBoxDC());
+    // Before the scheduler's first tick, so the paced moves that follow start on a fresh grid.
+    for (std::int64_t Move = 0; Move < Host.JumpMoves && QuitRequested == 0; ++Move) {
+        RunMove();
+        if (Host.AfterMove) Host.AfterMove();
+    }
 }
 
 void RunMove() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "display/frmMain.h"
@@ -35,6 +36,10 @@ struct ContestHost {
     std::function<std::shared_ptr<Sprite>(const std::string& GunName)> MakeContestant;
     /// Called after each move's bullets have flown (per-move traces); may be empty.
     std::function<void()> AfterMove;
+    /// What seeds the process-wide random generator; empty: the clock.
+    std::optional<std::uint32_t> Seed;
+    /// Moves run back to back at the end of set-up, without frames or pacing (a replay's jump).
+    std::int64_t JumpMoves = 0;
 };
 
 /// Builds the arena, runs the main loop until the window is closed, and releases what it built.

@@ -24,6 +24,7 @@
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/StopSignals.h"
+#include "replay/MatchSession.h"
 #include "sprites/clsSprites.h"
 
 using namespace brakkenfel;
@@ -84,10 +85,12 @@ int main(int argc, char** argv) {
     // the report may wait on a message box.
     ContestantRoster roster(*options, std::cerr);
     ResultFile result(options->ResultPath);
+    MatchSession match(*options);
     auto fail = [&](std::int32_t number, const char* text) {
         roster.Release();
         try {
-            result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalNumber() != 0, number, text}));
+            result.Commit(ResultJson(match.ResultOptions(*options), Score, match.Summaries(roster.Summaries()),
+                                     {StopSignalNumber() != 0, number, text}));
         } catch (const RuntimeError& error) {
             std::fprintf(stderr, "brakkenfel: no result file: %s\n", error.what());
         }
@@ -100,21 +103,33 @@ int main(int argc, char** argv) {
     };
     try {
         result.Open();
+        match.Open();
         SdlClock clock;
         ContestHost host;
         host.TickClock = &clock;
         host.ProgramFolder = ProgramFolder();
-        host.MakeContestant = [&roster](const std::string& gunName) { return roster.Make(gunName); };
+        host.MakeContestant = [&roster, &match](const std::string& gunName) {
+            return match.Replaying() ? match.MakeReplay(gunName) : roster.Make(gunName);
+        };
+        match.Install(host);
         SetPictureLoader(SdlPictureLoader());
         // The display may vanish under the window: stop the contestants and flush what was written.
-        SetDisplayLostHandler([&roster] {
+        SetDisplayLostHandler([&roster, &match] {
             roster.Release();
             RunOutputs::FlushLive();
+            try {
+                match.Finish();
+            } catch (const RuntimeError&) {
+                // The recording keeps what reached it; the process is leaving either way.
+            }
             std::fflush(nullptr);
         });
-        const int status = options->Headless ? RunHeadless(*options, host) : RunWindowed(*options, host);
+        const int status =
+            options->Headless ? RunHeadless(match.HeadlessOptions(*options), host) : RunWindowed(*options, host);
         roster.Finish();
-        result.Commit(ResultJson(*options, Score, roster.Summaries(), {StopSignalNumber() != 0, 0, {}}));
+        match.Finish();
+        result.Commit(ResultJson(match.ResultOptions(*options), Score, match.Summaries(roster.Summaries()),
+                                 {StopSignalNumber() != 0, 0, {}}));
         return status;
     } catch (const RuntimeError& error) {
         return fail(error.Number(), error.what());

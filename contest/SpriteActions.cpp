@@ -3,6 +3,7 @@
 
 #include "app/modMain.h"
 #include "platform/Errors.h"
+#include "replay/OrderTap.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {
@@ -25,13 +26,19 @@ std::int32_t SpriteActions::Health() const { return 0; }
 
 void SpriteActions::Initialize(std::int16_t Index) { SpriteIndex = Index; }
 
-void SpriteActions::Rotate(std::uint8_t Angle) { Registry().Rotate(SpriteIndex, Angle); }
+void SpriteActions::Rotate(std::uint8_t Angle) {
+    if (ActiveOrderTap) ActiveOrderTap->Rotate(SpriteIndex, Angle);
+    Registry().Rotate(SpriteIndex, Angle);
+}
 
 bool SpriteActions::Rotating() const {
     return std::get<std::uint8_t>(Registry().RotateLeft(SpriteIndex)) > 0;
 }
 
-void SpriteActions::Shoot() { Registry().Shoot(SpriteIndex); }
+void SpriteActions::Shoot() {
+    if (ActiveOrderTap) ActiveOrderTap->Shoot(SpriteIndex);
+    Registry().Shoot(SpriteIndex);
+}
 
 std::int16_t SpriteActions::X() const { return Registry().X(SpriteIndex); }
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer picture target with clang, AddressSanitizer and UBSan, and prints its path.
+# Builds a libFuzzer target with clang, AddressSanitizer and UBSan, and prints its path.
 #
 # Usage: fuzz/build.sh [BUILD_DIR]   (default: build-fuzz beside the sources)
+#   BRAKKENFEL_FUZZ_TARGET=match  the match-file reader (fuzz_match.cpp, corpus fuzz/corpus_match)
+#                                 instead of the picture loader
 #   BRAKKENFEL_FUZZ_SDL=PREFIX  link SDL from PREFIX (an SDL2 built and installed as a static library
 #                               with -fsanitize=address,fuzzer-no-link) instead of the system's, so
 #                               the fuzzer also sees and checks SDL's own decoding code
@@ -27,13 +29,18 @@ else
   read -r -a sdl_libs <<< "$(pkg-config --libs sdl2)"
   target=brakkenfel_fuzz_picture
 fi
+entry=fuzz_picture.cpp
+if [ "${BRAKKENFEL_FUZZ_TARGET:-picture}" = match ]; then
+  entry=fuzz_match.cpp
+  target=brakkenfel_fuzz_match
+fi
 
-# The core (no SDL), the SDL picture loader and the target; nothing of the window is needed.
+# The core (no SDL), its POSIX backend, the SDL picture loader and the target; nothing of the window is needed.
 sources=()
 for file in "$root"/app/*.cpp "$root"/sprites/*.cpp "$root"/contest/*.cpp "$root"/bullets/*.cpp \
-            "$root"/display/*.cpp "$root"/platform/*.cpp "$root"/backends/sdl/SdlPicture.cpp \
-            "$root"/fuzz/fuzz_picture.cpp; do
-  [ "$(basename "$file")" = main.cpp ] && [ "$(dirname "$file")" = "$root/app" ] && continue
+            "$root"/display/*.cpp "$root"/platform/*.cpp "$root"/score/*.cpp "$root"/replay/*.cpp \
+            "$root"/backends/posix/*.cpp "$root"/backends/sdl/SdlPicture.cpp "$root"/backends/sdl/BmpCheck.cpp \
+            "$root"/fuzz/$entry; do
   sources+=("$file")
 done
 objects=()

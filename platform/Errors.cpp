@@ -14,6 +14,7 @@ std::string ErrorText(std::int32_t number) {
     case ErrFileNotFound: return "File not found";
     case ErrPathFileAccess: return "Path/File access error";
     case ErrInvalidPicture: return "Invalid picture";
+    case ErrBadFileFormat: return "Invalid file format";
     default: return "Application-defined or object-defined error";
     }
 }

@@ -18,6 +18,7 @@ enum ErrorNumber : std::int32_t {
     ErrInvalidProcedure = 5,  ///< "Invalid procedure call or argument"
     ErrPathFileAccess = 75,   ///< "Path/File access error"
     ErrInvalidPicture = 481,  ///< "Invalid picture"
+    ErrBadFileFormat = 321,   ///< "Invalid file format"
 };
 
 /// The standard text of an error number ("Application-defined or object-defined error" if unknown).

@@ -64,7 +64,11 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
     bool signalled = false;
     form->CloseRequested = [&signalled] { return TakeStopSignal() && (signalled = true); };
     Host.CreateMainWindow = [form] { return form; };
-    Host.AfterMove = [&outputs] { outputs.AfterMove(); };
+    // The caller's hook (a match file's) runs after the trace line, so a diverging move is traced.
+    Host.AfterMove = [&outputs, outer = Host.AfterMove] {
+        outputs.AfterMove();
+        if (outer) outer();
+    };
 
     bool interrupted = false;
     RunSetUp(Host, [&] {
@@ -74,13 +78,13 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
         if (Chosen.Moves) {
             // Unpaced: no scheduler, no sleeping and no frames. The flag is looked at every move
             // (a plain load) so that a run with a slow contestant answers Ctrl-C at once.
-            for (std::int64_t i = 0; i < *Chosen.Moves; ++i) {
+            for (std::int64_t i = 0; i < *Chosen.Moves && QuitRequested == 0; ++i) {
                 if (StopSignalPending()) {
                     interrupted = TakeStopSignal();
                     break;
                 }
                 RunMove();
-                outputs.AfterMove();
+                Host.AfterMove();
                 poolPeak = std::max(poolPeak, Bullets.size());
             }
         } else {

@@ -1,0 +1,417 @@
+// The match file's lines: writing and strict, bounded reading of the header, moves and events.
+#include "replay/MatchFile.h"
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "app/Options.h"
+#include "platform/Errors.h"
+
+namespace brakkenfel {
+
+namespace {
+
+constexpr char Hex[] = "0123456789abcdef";
+// Larger than any honest move gives, small enough that summing a whole file cannot overflow.
+constexpr std::uint64_t MaxCountStep = 1'000'000'000;
+
+int HexValue(char Char) {
+    if (Char >= '0' && Char <= '9') return Char - '0';
+    if (Char >= 'a' && Char <= 'f') return Char - 'a' + 10;
+    return -1;
+}
+
+// Splits off the text up to the next single space; false when there is none.
+bool TakeField(std::string_view& Rest, std::string_view& Field) {
+    const std::size_t Space = Rest.find(' ');
+    if (Space == std::string_view::npos) return false;
+    Field = Rest.substr(0, Space);
+    Rest.remove_prefix(Space + 1);
+    return true;
+}
+
+template <class Integer>
+bool ParseNumber(std::string_view Text, Integer Low, Integer High, Integer& Value) {
+    if (Text.empty() || Text.size() > 20 || (Text.size() > 1 && Text[0] == '0')) return false;
+    const auto [Ptr, Ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+    return Ec == std::errc() && Ptr == Text.data() + Text.size() && Value >= Low && Value <= High;
+}
+
+// Undoes AppendEscaped; `Spaces` allows plain spaces in the text.
+bool Unescape(std::string_view Text, bool Spaces, std::string& Out) {
+    Out.clear();
+    for (std::size_t At = 0; At < Text.size(); ++At) {
+        const char Char = Text[At];
+        if (Char == '\\') {
+            if (Text.size() - At < 4 || Text[At + 1] != 'x') return false;
+            const int High = HexValue(Text[At + 2]);
+            const int Low = HexValue(Text[At + 3]);
+            if (High < 0 || Low < 0) return false;
+            Out += static_cast<char>(High * 16 + Low);
+            At += 3;
+        } else if ((Char > ' ' && Char < 0x7f) || (Spaces && Char == ' ')) {
+            Out += Char;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ValidKind(const std::string& Kind) {
+    if (Kind == "ai" || Kind == "human") return true;
+    return ProgramCommand(Kind).find_first_not_of(" \t") != std::string::npos;
+}
+
+bool ParseGun(std::string_view Token, GunMove& Gun, std::string& Why) {
+    Gun.Orders.clear();
+    Gun.Out = false;
+    Gun.HasCounts = false;
+    std::size_t At = 0;
+    if (Token.empty()) {
+        Why = "a gun's field is empty";
+        return false;
+    }
+    if (Token[0] == 'x' || Token[0] == '-') {
+        Gun.Out = Token[0] == 'x';
+        At = 1;
+    } else {
+        // By hand rather than through ParseNumber: a jump parses a million of these in a blink.
+        while (At < Token.size() && (Token[At] == 'r' || Token[At] == 's')) {
+            if (Token[At++] == 's') {
+                Gun.Orders.push_back({ProgramOrder::Kind::Shoot, 0});
+                continue;
+            }
+            const std::size_t Digits = At;
+            unsigned Angle = 0;
+            while (At < Token.size() && At - Digits < 4 && Token[At] >= '0' && Token[At] <= '9') {
+                Angle = Angle * 10 + static_cast<unsigned>(Token[At++] - '0');
+            }
+            const std::size_t Length = At - Digits;
+            if (Length == 0 || Length > 3 || Angle > 255 || (Length > 1 && Token[Digits] == '0')) {
+                Why = "a turn order needs an angle from 0 to 255";
+                return false;
+            }
+            Gun.Orders.push_back({ProgramOrder::Kind::Rotate, static_cast<std::uint8_t>(Angle)});
+        }
+        if (Gun.Orders.empty()) {
+            Why = "a gun's field is neither '-', 'x' nor orders";
+            return false;
+        }
+    }
+    if (At == Token.size()) {
+        Gun.Counts = UsualCounts(Gun.Out);
+        return true;
+    }
+    if (Token[At] != '/') {
+        Why = "unexpected '" + std::string(1, Token[At]) + "' in a gun's field";
+        return false;
+    }
+    std::string_view Rest = Token.substr(At + 1);
+    std::uint64_t* Steps[] = {&Gun.Counts.Asked, &Gun.Counts.InTime, &Gun.Counts.Late, &Gun.Counts.Malformed};
+    for (std::size_t I = 0; I < 4; ++I) {
+        const std::size_t Dot = I < 3 ? Rest.find('.') : Rest.size();
+        if (Dot == std::string_view::npos || !ParseNumber<std::uint64_t>(Rest.substr(0, Dot), 0, MaxCountStep, *Steps[I])) {
+            Why = "counts are four numbers joined by '.'";
+            return false;
+        }
+        Rest.remove_prefix(I < 3 ? Dot + 1 : Dot);
+    }
+    Gun.HasCounts = true;
+    return true;
+}
+
+std::int64_t CoarseNowNs() {
+    timespec Now{};
+    // The coarse clock costs a few nanoseconds: cheap enough to read after every move.
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &Now);
+    return static_cast<std::int64_t>(Now.tv_sec) * 1'000'000'000 + Now.tv_nsec;
+}
+
+}  // namespace
+
+CountStep UsualCounts(bool Out) { return Out ? CountStep{} : CountStep{1, 1, 0, 0}; }
+
+void AppendEscaped(std::string& Out, std::string_view Text, bool KeepSpaces) {
+    for (const char Char : Text) {
+        if ((Char > ' ' || (KeepSpaces && Char == ' ')) && Char < 0x7f && Char != '\\') {
+            Out += Char;
+        } else {
+            const auto Byte = static_cast<unsigned char>(Char);
+            Out += "\\x";
+            Out += Hex[Byte >> 4];
+            Out += Hex[Byte & 15];
+        }
+    }
+}
+
+char* WriteHash(char* Out, std::uint64_t Hash) {
+    // Two digits a lookup: the recorder writes one hash per move.
+    static constexpr auto Pairs = [] {
+        std::array<char, 512> Table{};
+        for (std::size_t Byte = 0; Byte < 256; ++Byte) {
+            Table[2 * Byte] = Hex[Byte >> 4];
+            Table[2 * Byte + 1] = Hex[Byte & 15];
+        }
+        return Table;
+    }();
+    for (int Shift = 56; Shift >= 0; Shift -= 8, Out += 2) {
+        std::memcpy(Out, &Pairs[2 * ((Hash >> Shift) & 0xff)], 2);
+    }
+    return Out;
+}
+
+void AppendHash(std::string& Out, std::uint64_t Hash) {
+    char Digits[16];
+    WriteHash(Digits, Hash);
+    Out.append(Digits, 16);
+}
+
+std::string FormatHeader(const MatchHeader& Header) {
+    std::string Line(MatchMagic);
+    Line += ' ' + std::to_string(MatchFormatVersion) + ' ';
+    AppendEscaped(Line, Header.ProgramVersion);
+    Line += " seed=" + std::to_string(Header.Seed) + " budget=" + std::to_string(Header.MoveBudgetMs);
+    for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
+        Line += Gun == 0 ? " cannon=" : " helicopter=";
+        AppendEscaped(Line, Header.Kinds[Gun]);
+    }
+    Line += '\n';
+    return Line.size() <= MaxMatchLine ? Line : std::string();
+}
+
+bool ParseHeader(std::string_view Line, MatchHeader& Header, std::string& Why) {
+    std::string_view Rest = Line;
+    std::string_view Fields[7];
+    for (std::size_t I = 0; I < 6; ++I) {
+        if (!TakeField(Rest, Fields[I])) {
+            Why = "the header has fewer than 7 fields";
+            return false;
+        }
+    }
+    Fields[6] = Rest;
+    if (Fields[0] != MatchMagic) {
+        Why = "not a match file (it does not start with \"" + std::string(MatchMagic) + "\")";
+        return false;
+    }
+    if (Fields[1] != std::to_string(MatchFormatVersion)) {
+        Why = "format version '" + std::string(Fields[1].substr(0, 20)) + "' (this program reads version " +
+              std::to_string(MatchFormatVersion) + ")";
+        return false;
+    }
+    if (Fields[2].empty() || !Unescape(Fields[2], false, Header.ProgramVersion)) {
+        Why = "the program version is not printable text";
+        return false;
+    }
+    const std::string_view Keys[] = {"seed=", "budget=", "cannon=", "helicopter="};
+    for (std::size_t I = 0; I < 4; ++I) {
+        if (!Fields[3 + I].starts_with(Keys[I])) {
+            Why = "field " + std::to_string(4 + I) + " should start with '" + std::string(Keys[I]) + "'";
+            return false;
+        }
+        Fields[3 + I].remove_prefix(Keys[I].size());
+    }
+    if (!ParseNumber<std::uint32_t>(Fields[3], 0, UINT32_MAX, Header.Seed)) {
+        Why = "the seed is not a whole number from 0 to 4294967295";
+        return false;
+    }
+    if (!ParseNumber<std::int32_t>(Fields[4], 0, INT32_MAX, Header.MoveBudgetMs)) {
+        Why = "the move budget is not a whole number of milliseconds from 0 to 2147483647";
+        return false;
+    }
+    for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
+        if (!Unescape(Fields[5 + Gun], false, Header.Kinds[Gun]) || !ValidKind(Header.Kinds[Gun])) {
+            Why = "the " + std::string(MatchGunNames[Gun]) + "'s kind is not ai, human or exec:COMMAND";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseMoveLine(std::string_view Line, MoveLine& Move, std::string& Why) {
+    std::string_view Rest = Line;
+    for (GunMove& Gun : Move.Guns) {
+        std::string_view Token;
+        if (!TakeField(Rest, Token)) {
+            Why = "a move line is two gun fields and a hash, separated by single spaces";
+            return false;
+        }
+        if (!ParseGun(Token, Gun, Why)) return false;
+    }
+    if (Rest.size() != 16) {
+        Why = "the state hash is not 16 hex digits";
+        return false;
+    }
+    Move.Hash = 0;
+    for (const char Char : Rest) {
+        const int Digit = HexValue(Char);
+        if (Digit < 0) {
+            Why = "the state hash is not 16 lowercase hex digits";
+            return false;
+        }
+        Move.Hash = Move.Hash << 4 | static_cast<std::uint64_t>(Digit);
+    }
+    return true;
+}
+
+bool ParseEventLine(std::string_view Line, OutEvent& Event, std::string& Why) {
+    std::string_view Rest = Line;
+    std::string_view Bang, What, Gun, Move;
+    if (!TakeField(Rest, Bang) || Bang != "!" || !TakeField(Rest, What) || What != "out" || !TakeField(Rest, Gun) ||
+        !TakeField(Rest, Move)) {
+        Why = "an event line is \"! out GUN MOVE REASON\"";
+        return false;
+    }
+    Event.Gun = MatchGuns;
+    for (std::size_t I = 0; I < MatchGuns; ++I) {
+        if (Gun == MatchGunNames[I]) Event.Gun = I;
+    }
+    if (Event.Gun == MatchGuns) {
+        Why = "an event names no gun of this arena";
+        return false;
+    }
+    if (!ParseNumber<std::uint64_t>(Move, 0, INT64_MAX, Event.OutMove)) {
+        Why = "an event's move is not a whole number";
+        return false;
+    }
+    if (!Unescape(Rest, true, Event.Reason)) {
+        Why = "an event's reason is not printable text";
+        return false;
+    }
+    return true;
+}
+
+MatchReader::MatchReader(std::string Name, MatchSource Source)
+    : FileName(std::move(Name)), Source(std::move(Source)), Buffer(16 * MaxMatchLine) {
+    std::string_view Text;
+    if (!NextLine(Text)) Fail(Cut ? "the header is cut short" : "the file is empty: no header");
+    std::string Why;
+    if (!ParseHeader(Text, Head, Why)) Fail(Why);
+}
+
+void MatchReader::Fail(const std::string& What) const {
+    throw RuntimeError(ErrBadFileFormat, FileName + " line " + std::to_string(Line + (Line == 0)) + ": " + What);
+}
+
+bool MatchReader::NextLine(std::string_view& Text) {
+    for (;;) {
+        const char* Start = Buffer.data() + Begin;
+        if (const void* Newline = std::memchr(Start, '\n', End - Begin)) {
+            const auto Length = static_cast<std::size_t>(static_cast<const char*>(Newline) - Start);
+            ++Line;
+            if (Length + 1 > MaxMatchLine) Fail("longer than " + std::to_string(MaxMatchLine) + " bytes");
+            Text = {Start, Length};
+            Begin += Length + 1;
+            return true;
+        }
+        if (End - Begin >= MaxMatchLine) {
+            ++Line;
+            Fail("longer than " + std::to_string(MaxMatchLine) + " bytes");
+        }
+        if (Exhausted) {
+            // A last line without its '\n' is a write a crash cut short: the file ends before it.
+            Cut = End > Begin;
+            return false;
+        }
+        std::memmove(Buffer.data(), Start, End - Begin);
+        End -= Begin;
+        Begin = 0;
+        const std::size_t Got = this->Source(Buffer.data() + End, Buffer.size() - End);
+        if (Got == 0) Exhausted = true;
+        End += Got;
+    }
+}
+
+bool MatchReader::Next(MoveLine& Move, std::vector<OutEvent>& Events) {
+    Events.clear();
+    std::string_view Text;
+    std::string Why;
+    while (NextLine(Text)) {
+        if (!Text.starts_with('!')) {
+            if (!ParseMoveLine(Text, Move, Why)) Fail(Why);
+            return true;
+        }
+        OutEvent Event;
+        if (!ParseEventLine(Text, Event, Why)) Fail(Why);
+        // A program goes out once: this also bounds how many events can pile up before a move.
+        if (OutSeen[Event.Gun]) Fail(std::string(MatchGunNames[Event.Gun]) + " goes out a second time");
+        OutSeen[Event.Gun] = true;
+        Events.push_back(std::move(Event));
+    }
+    return false;
+}
+
+MatchSource OpenMatchFile(const std::string& Path) {
+    const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd < 0) throw RuntimeError(ErrFileNotFound, Path + ": " + std::strerror(errno));
+    // Shared, so the descriptor closes with the last copy of the source.
+    auto Owned = std::shared_ptr<int>(new int(Fd), [](int* Held) {
+        close(*Held);
+        delete Held;
+    });
+    return [Owned, Path](char* Buffer, std::size_t Size) -> std::size_t {
+        for (;;) {
+            const ssize_t Got = read(*Owned, Buffer, Size);
+            if (Got >= 0) return static_cast<std::size_t>(Got);
+            if (errno != EINTR) throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(errno));
+        }
+    };
+}
+
+MatchWriter::MatchWriter(std::string Path) : Path(std::move(Path)) {
+    Fd = open(this->Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (Fd < 0) throw RuntimeError(ErrPathFileAccess, this->Path + ": " + std::strerror(errno));
+    Pending.reserve(1 << 16);
+    LastFlushNs = CoarseNowNs();
+}
+
+MatchWriter::~MatchWriter() {
+    if (Fd < 0) return;
+    try {
+        Flush();
+    } catch (const RuntimeError&) {
+        // Reported by Close on the way out of a normal run; after an error there is no one to tell.
+    }
+    close(Fd);
+}
+
+void MatchWriter::Write(std::string_view Lines) {
+    Pending.append(Lines);
+    if (EveryLine || Pending.size() >= 60'000) {
+        Flush();
+        return;
+    }
+    if (const std::int64_t Now = CoarseNowNs(); Now - LastFlushNs >= 10'000'000) Flush();
+}
+
+void MatchWriter::Flush() {
+    LastFlushNs = CoarseNowNs();
+    std::size_t Done = 0;
+    while (Done < Pending.size()) {
+        const ssize_t Written = write(Fd, Pending.data() + Done, Pending.size() - Done);
+        if (Written < 0 && errno == EINTR) continue;
+        if (Written <= 0) {
+            Pending.clear();
+            throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(Written < 0 ? errno : ENOSPC));
+        }
+        Done += static_cast<std::size_t>(Written);
+    }
+    Pending.clear();
+}
+
+void MatchWriter::Close() {
+    if (Fd < 0) return;
+    Flush();
+    const int Closing = Fd;
+    Fd = -1;
+    if (close(Closing) != 0) throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(errno));
+}
+
+}  // namespace brakkenfel

@@ -1,0 +1,139 @@
+// The recorder: orders gathered through the tap during a move, written with the hash after it.
+#include "replay/MatchRecorder.h"
+
+#include <cstring>
+
+#include "app/Options.h"
+#include "app/modMain.h"
+#include "platform/Errors.h"
+#include "replay/StateHash.h"
+#include "sprites/clsSprites.h"
+
+namespace brakkenfel {
+
+OrderTap* ActiveOrderTap = nullptr;
+
+MatchRecorder::MatchRecorder(const std::string& Path, const MatchHeader& Header) : Writer(Path) {
+    const std::string Head = FormatHeader(Header);
+    if (Head.empty()) throw RuntimeError(ErrPathFileAccess, Path + ": the contestants' commands do not fit in its header");
+    for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
+        Seen[Gun].GunName = MatchGunNames[Gun];
+        // Nothing may wait unwritten while a program keeps the next move waiting, perhaps forever.
+        if (!ProgramCommand(Header.Kinds[Gun]).empty()) Writer.FlushEveryLine();
+    }
+    Line.reserve(MaxMatchLine);
+    Writer.Write(Head);
+    Writer.Flush();
+    ActiveOrderTap = this;
+}
+
+MatchRecorder::~MatchRecorder() {
+    if (ActiveOrderTap == this) ActiveOrderTap = nullptr;
+}
+
+void MatchRecorder::Rotate(std::int16_t Index, std::uint8_t Angle) {
+    if (Index < 0 || static_cast<std::size_t>(Index) >= MatchGuns) return;
+    std::size_t& Length = TokenLengths[static_cast<std::size_t>(Index)];
+    // Past MaxToken only the length grows, so that AfterMove can refuse the move.
+    if (Length > MaxToken) {
+        Length += 4;
+        return;
+    }
+    char* Out = Tokens[static_cast<std::size_t>(Index)].data() + Length;
+    char* const Start = Out;
+    *Out++ = 'r';
+    if (Angle >= 100) *Out++ = static_cast<char>('0' + Angle / 100);
+    if (Angle >= 10) *Out++ = static_cast<char>('0' + Angle / 10 % 10);
+    *Out++ = static_cast<char>('0' + Angle % 10);
+    Length += static_cast<std::size_t>(Out - Start);
+}
+
+void MatchRecorder::Shoot(std::int16_t Index) {
+    if (Index < 0 || static_cast<std::size_t>(Index) >= MatchGuns) return;
+    std::size_t& Length = TokenLengths[static_cast<std::size_t>(Index)];
+    if (Length <= MaxToken) Tokens[static_cast<std::size_t>(Index)][Length] = 's';
+    ++Length;
+}
+
+void MatchRecorder::NoteOuts() {
+    if (!ProgramsFound) {
+        // The registry's slots hold the guns in the order of the line: the Cannon, then the Helicopter.
+        for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
+            Programs[Gun] = std::dynamic_pointer_cast<clsProgram>(Sprites->Data(static_cast<std::int16_t>(Gun)).Handler);
+        }
+        ProgramsFound = true;
+    }
+    for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
+        if (!Programs[Gun] || Seen[Gun].Out || !Programs[Gun]->Summary().Out) continue;
+        const ProgramSummary& Now = Programs[Gun]->Summary();
+        Line += "! out ";
+        Line += MatchGunNames[Gun];
+        Line += ' ' + std::to_string(Now.OutMove) + ' ';
+        AppendEscaped(Line, Now.OutReason, true);
+        Line += '\n';
+    }
+}
+
+void MatchRecorder::AfterMove() {
+    Line.clear();
+    NoteOuts();
+    if (!Line.empty()) Writer.Write(Line);
+    // The move's line goes together in a plain array: the recorder must cost little beside the move.
+    char Text[MaxMatchLine];
+    char* Out = Text;
+    for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
+        const std::size_t Length = TokenLengths[Gun];
+        TokenLengths[Gun] = 0;
+        if (Length > MaxToken) {
+            throw RuntimeError(ErrPathFileAccess, "the " + std::string(MatchGunNames[Gun]) +
+                                                      "'s orders in one move do not fit in a match file line");
+        }
+        if (Gun > 0) *Out++ = ' ';
+        bool GoneOut = false;
+        CountStep Step;
+        if (Programs[Gun]) {
+            const ProgramSummary& Now = Programs[Gun]->Summary();
+            ProgramSummary& Before = Seen[Gun];
+            GoneOut = Now.Out;
+            Step = {Now.Moves - Before.Moves, Now.InTime - Before.InTime, Now.Late - Before.Late,
+                    Now.Malformed - Before.Malformed};
+            Before.Moves = Now.Moves;
+            Before.InTime = Now.InTime;
+            Before.Late = Now.Late;
+            Before.Malformed = Now.Malformed;
+            Before.Out = Now.Out;
+        }
+        if (Length == 0) {
+            *Out++ = GoneOut ? 'x' : '-';
+        } else {
+            std::memcpy(Out, Tokens[Gun].data(), Length);
+            Out += Length;
+        }
+        if (Programs[Gun] && Step != UsualCounts(GoneOut && Length == 0)) {
+            const std::string Counts = '/' + std::to_string(Step.Asked) + '.' + std::to_string(Step.InTime) + '.' +
+                                       std::to_string(Step.Late) + '.' + std::to_string(Step.Malformed);
+            std::memcpy(Out, Counts.data(), Counts.size());
+            Out += Counts.size();
+        }
+    }
+    *Out++ = ' ';
+    Out = WriteHash(Out, StateHash());
+    *Out++ = '\n';
+    Writer.Write({Text, static_cast<std::size_t>(Out - Text)});
+}
+
+void MatchRecorder::Finish() {
+    // After tear-down the programs found at the first move are still at hand.
+    if (ProgramsFound || Sprites) {
+        Line.clear();
+        NoteOuts();
+        for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
+            if (Programs[Gun]) Seen[Gun].Out = Programs[Gun]->Summary().Out;
+        }
+        Writer.Write(Line);
+    }
+    if (ActiveOrderTap == this) ActiveOrderTap = nullptr;
+    Writer.Close();
+}
+
+}  // namespace brakkenfel

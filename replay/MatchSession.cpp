@@ -1,0 +1,88 @@
+// The match session: the seed, the recorder or the replay source, and their hooks into a run.
+#include "replay/MatchSession.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "replay/MatchRecorder.h"
+#include "replay/clsReplay.h"
+
+namespace brakkenfel {
+
+MatchSession::MatchSession(const Options& Chosen) : Chosen(Chosen) {}
+
+MatchSession::~MatchSession() = default;
+
+void MatchSession::Open() {
+    if (!Chosen.ReplayPath.empty()) {
+        Replay = std::make_shared<ReplaySource>(
+            std::make_unique<MatchReader>(Chosen.ReplayPath, OpenMatchFile(Chosen.ReplayPath)));
+        const MatchHeader& Header = Replay->Header();
+        Seed = Header.Seed;
+        std::fprintf(stderr, "brakkenfel: replaying %s (recorded by version %s, seed %u, move budget %d ms): "
+                             "Cannon %s, Helicopter %s; no program is started\n",
+                     Chosen.ReplayPath.c_str(), Header.ProgramVersion.c_str(), Header.Seed, Header.MoveBudgetMs,
+                     Header.Kinds[0].c_str(), Header.Kinds[1].c_str());
+        // A file without a single move ends the run as soon as it starts.
+        if (Replay->Ended()) QuitRequested = -1;
+    } else {
+        // The clock, as without a seed; decided before set-up so that programs can be told.
+        Seed = Chosen.Seed ? *Chosen.Seed
+                           : static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+    setenv("BRAKKENFEL_SEED", std::to_string(Seed).c_str(), 1);
+    if (!Chosen.RecordPath.empty()) {
+        MatchHeader Header;
+        Header.ProgramVersion = BRAKKENFEL_VERSION;
+        Header.Seed = Seed;
+        Header.MoveBudgetMs = Chosen.MoveBudgetMs;
+        Header.Kinds = {Chosen.Cannon, Chosen.Helicopter};
+        Recorder = std::make_unique<MatchRecorder>(Chosen.RecordPath, Header);
+    }
+}
+
+std::shared_ptr<Sprite> MatchSession::MakeReplay(const std::string& GunName) {
+    return std::make_shared<clsReplay>(Replay, GunName == "Cannon" ? 0 : 1);
+}
+
+void MatchSession::Install(ContestHost& Host) {
+    Host.Seed = Seed;
+    if (Replay) {
+        Host.JumpMoves = Chosen.FromMove.value_or(0);
+        if (Chosen.Moves) Host.JumpMoves = std::min(Host.JumpMoves, *Chosen.Moves);
+        Host.AfterMove = [Source = Replay.get()] { Source->AfterMove(); };
+    } else if (Recorder) {
+        Host.AfterMove = [Writing = Recorder.get()] { Writing->AfterMove(); };
+    }
+}
+
+Options MatchSession::HeadlessOptions(const Options& Chosen) const {
+    Options Run = Chosen;
+    if (!Replay || Run.Seconds) return Run;
+    // The jump's moves come first and count toward --moves; without it the file's end stops the run.
+    const std::int64_t Jump = Run.FromMove.value_or(0);
+    Run.Moves = Run.Moves ? *Run.Moves - std::min(Jump, *Run.Moves) : std::numeric_limits<std::int64_t>::max();
+    return Run;
+}
+
+Options MatchSession::ResultOptions(const Options& Chosen) const {
+    Options Described = Chosen;
+    if (Replay) {
+        Described.Cannon = Replay->Header().Kinds[0];
+        Described.Helicopter = Replay->Header().Kinds[1];
+    }
+    return Described;
+}
+
+std::vector<ProgramSummary> MatchSession::Summaries(const std::vector<ProgramSummary>& Live) const {
+    return Replay ? Replay->Summaries() : Live;
+}
+
+void MatchSession::Finish() {
+    if (Recorder) Recorder->Finish();
+}
+
+}  // namespace brakkenfel

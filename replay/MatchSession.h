@@ -1,0 +1,53 @@
+// What --record, --replay, --from-move and --seed add to a run, gathered behind a few calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Options.h"
+#include "app/modMain.h"
+#include "contest/clsProgram.h"
+#include "contest/Sprite.h"
+
+namespace brakkenfel {
+
+class MatchRecorder;
+class ReplaySource;
+
+/// The run's match file, recorded or replayed, and its random seed.
+class MatchSession {
+public:
+    /// Nothing happens until Open.
+    explicit MatchSession(const Options& Chosen);
+    ~MatchSession();
+    MatchSession(const MatchSession&) = delete;
+    MatchSession& operator=(const MatchSession&) = delete;
+
+    /// Decides the seed and exports it as BRAKKENFEL_SEED; reads the replay's header or creates the
+    /// recording. RuntimeError on a bad or unwritable file.
+    void Open();
+    /// True when the guns are driven from a match file.
+    bool Replaying() const { return Replay != nullptr; }
+    /// The replay contestant for `GunName`.
+    std::shared_ptr<Sprite> MakeReplay(const std::string& GunName);
+    /// Gives `Host` the seed, the moves to jump and the per-move hook of recording or replaying.
+    void Install(ContestHost& Host);
+    /// The options a headless run goes by: a replay runs unpaced to its end (or --moves in all).
+    Options HeadlessOptions(const Options& Chosen) const;
+    /// The options the result file describes: a replay names the recorded contestants.
+    Options ResultOptions(const Options& Chosen) const;
+    /// The programs' counts for the result file: the recorded ones when replaying.
+    std::vector<ProgramSummary> Summaries(const std::vector<ProgramSummary>& Live) const;
+    /// Writes what is left of the recording and closes it; RuntimeError 75 on failure.
+    void Finish();
+
+private:
+    Options Chosen;
+    std::uint32_t Seed = 0;
+    std::unique_ptr<MatchRecorder> Recorder;
+    std::shared_ptr<ReplaySource> Replay;
+};
+
+}  // namespace brakkenfel

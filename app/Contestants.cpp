@@ -30,12 +30,14 @@ ContestantRoster::ContestantRoster(const Options& Chosen, std::ostream& Diagnost
 ContestantRoster::~ContestantRoster() { StopAll(false); }
 
 std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
-    const std::string& Kind = GunName == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
+    const ContestantKind& Kind = GunName == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
     if (!Chosen.ProtocolLogPath.empty() && !Log) Log = std::make_unique<ProtocolLog>(Chosen.ProtocolLogPath);
-    if (Kind == "human") return std::make_shared<clsHuman>();
-    const std::string Command = ProgramCommand(Kind);
-    if (Command.empty()) return std::make_shared<clsAI>();
-    auto Program = std::make_shared<clsProgram>(Command, Chosen.MoveBudgetMs, GunName, Diagnostics);
+    switch (Kind.Is) {
+    case ContestantKind::Type::Ai: return std::make_shared<clsAI>();
+    case ContestantKind::Type::Human: return std::make_shared<clsHuman>();
+    case ContestantKind::Type::Program: break;
+    }
+    auto Program = std::make_shared<clsProgram>(Kind.Command, Chosen.MoveBudgetMs, GunName, Diagnostics);
     Program->SetProtocolLog(Log.get());
     Programs.push_back(Program);
     return Program;

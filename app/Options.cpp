@@ -4,27 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <system_error>
 #include <tuple>
+#include <string_view>
+#include <type_traits>
 
 namespace brakkenfel {
 
 namespace {
-
-template <class Integer>
-bool ParseWhole(const std::string& text, Integer low, Integer& value) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty() && value >= low;
-}
-
-bool ValidKind(const std::string& kind) {
-    if (kind == "ai" || kind == "human") return true;
-    // A command of blanks alone would start a shell that does nothing and exits at once.
-    return ProgramCommand(kind).find_first_not_of(" \t") != std::string::npos;
-}
 
 // A file as the kernel knows it where it exists, else the path it would be created at.
 struct FileIdentity {
@@ -65,144 +55,211 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 
 }  // namespace
 
-std::optional<std::string> CheckOutputPaths(const Options& Chosen, const std::string& PictureFile) {
+bool CheckOutputPaths(const Options& Chosen, const std::string& PictureFile, std::string& Why) {
     const FileIdentity picture = Identify(PictureFile);
     std::optional<FileIdentity> trace, snapshot;
     if (!Chosen.TracePath.empty()) trace = Identify(Chosen.TracePath);
     if (!Chosen.SnapshotPath.empty()) snapshot = Identify(Chosen.SnapshotPath);
     if (trace && snapshot && !trace->Device && SameFile(*trace, *snapshot)) {
-        return "--trace '" + Chosen.TracePath + "' and --snapshot '" + Chosen.SnapshotPath + "' are the same file";
+        Why = "--trace '" + Chosen.TracePath + "' and --snapshot '" + Chosen.SnapshotPath + "' are the same file";
+        return false;
     }
     for (const auto& [option, path, id] : {std::tuple{"--trace", &Chosen.TracePath, &trace},
                                           std::tuple{"--snapshot", &Chosen.SnapshotPath, &snapshot}}) {
         if (*id && SameFile(**id, picture)) {
-            return std::string(option) + " '" + *path + "' would overwrite the guns' picture strip " + PictureFile;
+            Why = std::string(option) + " '" + *path + "' would overwrite the guns' picture strip " + PictureFile;
+            return false;
         }
     }
-    return std::nullopt;
+    return true;
 }
 
-std::string ProgramCommand(const std::string& Kind) {
-    const std::string Prefix = ExecKindPrefix;
-    return Kind.rfind(Prefix, 0) == 0 ? Kind.substr(Prefix.size()) : std::string();
+namespace {
+
+// One option of the command line: its spelling, the value it takes and how it is stored. The
+// parser, its checks and the usage text all read this table.
+struct OptionRow {
+    const char* Long;
+    const char* Short;  // or nullptr
+    const char* Value;  // what the value is called in the usage; nullptr for a flag
+    const char* Help;   // one line of the usage; "\n" continues it, indented
+    // Stores the value; false with the expected form in `Why` when it does not fit.
+    bool (*Store)(Options& Chosen, const std::string& Value, std::string& Why);
+};
+
+template <class Integer>
+bool ParseWhole(const std::string& Text, Integer Low, Integer& Value) {
+    const char* End = Text.data() + Text.size();
+    const auto [Ptr, Error] = std::from_chars(Text.data(), End, Value);
+    return Error == std::errc() && Ptr == End && !Text.empty() && Value >= Low;
 }
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, OptionsError& error) {
-    Options options;
-    std::string namedKind;  // the last of --cannon and --helicopter given, if any
-    auto fail = [&](const std::string& message) {
-        error.Message = message;
-        return std::nullopt;
-    };
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            inlineValue = name.substr(equals + 1);
-            name = name.substr(0, equals);
-        }
-        // Flags take no value; every other option takes exactly one.
-        bool* flag = name == "--help" ? &options.Help
-                     : name == "--version" ? &options.Version
-                     : name == "--headless" ? &options.Headless
-                     : nullptr;
-        if (flag) {
-            if (inlineValue) return fail("option '" + name + "' takes no value");
-            *flag = true;
-            continue;
-        }
-        const bool known = name == "--moves" || name == "--seconds" || name == "--trace" || name == "--snapshot" ||
-                           name == "--cannon" || name == "--helicopter" || name == "--move-budget" ||
-                           name == "--result" || name == "--protocol-log" || name == "--record" ||
-                           name == "--replay" || name == "--from-move" || name == "--seed";
-        if (!known) return fail("unknown option '" + arguments[i] + "' (try --help)");
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
-            return fail("option '" + name + "' needs a value");
-        }
-        const std::string bad = "invalid value '" + value + "' for " + name;
-        if (name == "--moves") {
-            std::int64_t moves = 0;
-            if (!ParseWhole<std::int64_t>(value, 0, moves)) return fail(bad + " (a whole number of moves, 0 or more)");
-            options.Moves = moves;
-        } else if (name == "--seconds") {
-            std::int32_t seconds = 0;
-            if (!ParseWhole<std::int32_t>(value, 0, seconds)) return fail(bad + " (a whole number of seconds, 0 or more)");
-            options.Seconds = seconds;
-        } else if (name == "--move-budget") {
-            std::int32_t budget = 0;
-            if (!ParseWhole<std::int32_t>(value, 0, budget)) {
-                return fail(bad + " (a whole number of milliseconds, 0 or more)");
-            }
-            options.MoveBudgetMs = budget;
-        } else if (name == "--trace" || name == "--snapshot") {
-            if (value.empty()) return fail(bad + " (a file name)");
-            (name == "--trace" ? options.TracePath : options.SnapshotPath) = value;
-        } else if (name == "--record" || name == "--replay") {
-            if (value.empty()) return fail(bad + " (a file name)");
-            (name == "--record" ? options.RecordPath : options.ReplayPath) = value;
-        } else if (name == "--from-move") {
-            std::int64_t from = 0;
-            if (!ParseWhole<std::int64_t>(value, 0, from)) return fail(bad + " (a whole number of moves, 0 or more)");
-            options.FromMove = from;
-        } else if (name == "--seed") {
-            std::uint32_t seed = 0;
-            if (!ParseWhole<std::uint32_t>(value, 0, seed)) return fail(bad + " (a whole number from 0 to 4294967295)");
-            options.Seed = seed;
-        } else if (name == "--result" || name == "--protocol-log") {
-            if (value.empty()) return fail(bad + " (a file name)");
-            (name == "--result" ? options.ResultPath : options.ProtocolLogPath) = value;
-        } else {
-            if (!ValidKind(value)) return fail(bad + " (ai, human or exec:COMMAND with a command)");
-            (name == "--cannon" ? options.Cannon : options.Helicopter) = value;
-            namedKind = name;
-        }
+// The integer an option field holds, directly or as an optional.
+template <class Field>
+struct WholeOf {
+    using Type = Field;
+};
+template <class Integer>
+struct WholeOf<std::optional<Integer>> {
+    using Type = Integer;
+};
+
+// A whole number stored in `Field`, at least 0, with `Unit` named when it is not one.
+template <auto Field, const char* Unit>
+bool StoreWhole(Options& Chosen, const std::string& Value, std::string& Why) {
+    using Integer = typename WholeOf<std::remove_cvref_t<decltype(Chosen.*Field)>>::Type;
+    Integer Number = 0;
+    if (!ParseWhole<Integer>(Value, 0, Number)) {
+        Why = Unit;
+        return false;
     }
-    if (!options.ReplayPath.empty()) {
+    Chosen.*Field = Number;
+    return true;
+}
+
+template <std::string Options::*Field>
+bool StorePath(Options& Chosen, const std::string& Value, std::string& Why) {
+    if (Value.empty()) {
+        Why = "a file name";
+        return false;
+    }
+    Chosen.*Field = Value;
+    return true;
+}
+
+template <ContestantKind Options::*Field>
+bool StoreKind(Options& Chosen, const std::string& Value, std::string& Why) {
+    return ContestantKind::Parse(Value, Chosen.*Field, Why);
+}
+
+template <bool Options::*Field>
+bool StoreFlag(Options& Chosen, const std::string&, std::string&) {
+    Chosen.*Field = true;
+    return true;
+}
+
+constexpr char Moves[] = "a whole number of moves, 0 or more";
+constexpr char Seconds[] = "a whole number of seconds, 0 or more";
+constexpr char Milliseconds[] = "a whole number of milliseconds, 0 or more";
+constexpr char SeedRange[] = "a whole number from 0 to 4294967295";
+
+constexpr OptionRow Rows[] = {
+    {"--headless", nullptr, nullptr, "run without a window: the field is an in-memory bitmap of 373 x 285",
+     StoreFlag<&Options::Headless>},
+    {"--moves", nullptr, "N", "with --headless: run N moves back to back, unpaced, then stop",
+     StoreWhole<&Options::Moves, Moves>},
+    {"--seconds", nullptr, "S", "with --headless: run paced, print each caption, stop after S seconds",
+     StoreWhole<&Options::Seconds, Seconds>},
+    {"--trace", nullptr, "FILE", "write one JSON line per move to FILE ('-' for standard output)",
+     StorePath<&Options::TracePath>},
+    {"--snapshot", nullptr, "FILE", "at the end, save the field as a 24-bit BMP (window: the last frame shown)",
+     StorePath<&Options::SnapshotPath>},
+    {"--cannon", nullptr, "KIND", "the Cannon's contestant: ai (default), human (idle) or exec:COMMAND",
+     StoreKind<&Options::Cannon>},
+    {"--helicopter", nullptr, "KIND", "the Helicopter's contestant: ai (default), human (idle) or exec:COMMAND",
+     StoreKind<&Options::Helicopter>},
+    {"--move-budget", nullptr, "MS", "ms an exec contestant has to reply each move (default 5; 0: no limit)",
+     StoreWhole<&Options::MoveBudgetMs, Milliseconds>},
+    {"--result", nullptr, "FILE", "when the run ends, write its outcome to FILE as one JSON object",
+     StorePath<&Options::ResultPath>},
+    {"--protocol-log", nullptr, "FILE", "write every line exchanged with exec contestants to FILE",
+     StorePath<&Options::ProtocolLogPath>},
+    {"--record", nullptr, "FILE", "write the match to FILE: each move's orders and a hash of the field",
+     StorePath<&Options::RecordPath>},
+    {"--replay", nullptr, "FILE", "play a recorded match again, checking every move; no program is started",
+     StorePath<&Options::ReplayPath>},
+    {"--from-move", nullptr, "N", "with --replay: run the first N moves at once, without frames",
+     StoreWhole<&Options::FromMove, Moves>},
+    {"--seed", nullptr, "N", "seed the random generator (default: the clock); programs see BRAKKENFEL_SEED",
+     StoreWhole<&Options::Seed, SeedRange>},
+    {"--help", "-h", nullptr, "print this help and exit", StoreFlag<&Options::Help>},
+    {"--version", nullptr, nullptr, "print the version and exit", StoreFlag<&Options::Version>},
+};
+
+const OptionRow* FindRow(const std::string& Name) {
+    for (const OptionRow& Row : Rows) {
+        if (Name == Row.Long || (Row.Short && Name == Row.Short)) return &Row;
+    }
+    return nullptr;
+}
+
+// The combinations no single option can refuse on its own; false with `Why` for the first found.
+bool CheckCombination(const Options& Chosen, const std::string& NamedKind, std::string& Why) {
+    if (!Chosen.ReplayPath.empty()) {
         // The match file names the contestants and the seed; a second source could only contradict it.
-        const std::string other = !namedKind.empty()            ? namedKind
-                                  : options.Seed                  ? "--seed"
-                                  : !options.RecordPath.empty()   ? "--record"
-                                                                  : "";
-        if (!other.empty()) return fail("--replay cannot be used with " + other + ": the match file decides");
-    } else if (options.FromMove) {
-        return fail("--from-move needs --replay");
+        const std::string Other = !NamedKind.empty()            ? NamedKind
+                                  : Chosen.Seed                 ? "--seed"
+                                  : !Chosen.RecordPath.empty()  ? "--record"
+                                                                : "";
+        if (!Other.empty()) Why = "--replay cannot be used with " + Other + ": the match file decides";
+    } else if (Chosen.FromMove) {
+        Why = "--from-move needs --replay";
     }
-    if ((options.Moves || options.Seconds) && !options.Headless) {
-        return fail(std::string(options.Moves ? "--moves" : "--seconds") + " needs --headless");
+    if (Why.empty() && (Chosen.Moves || Chosen.Seconds) && !Chosen.Headless) {
+        Why = std::string(Chosen.Moves ? "--moves" : "--seconds") + " needs --headless";
     }
-    if (options.Moves && options.Seconds) return fail("--moves and --seconds cannot be used together");
-    if (options.Headless && !options.Moves && options.TracePath == "-") {
-        return fail("a paced headless run prints its captions on standard output, so --trace cannot be '-' "
-                    "(name a file, or use --moves)");
+    if (Why.empty() && Chosen.Moves && Chosen.Seconds) Why = "--moves and --seconds cannot be used together";
+    if (Why.empty() && Chosen.Headless && !Chosen.Moves && Chosen.TracePath == "-") {
+        Why = "a paced headless run prints its captions on standard output, so --trace cannot be '-' "
+              "(name a file, or use --moves)";
     }
-    return options;
+    return Why.empty();
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& Arguments, Options& Chosen, std::string& Why) {
+    Chosen = Options{};
+    std::string NamedKind;  // the last of --cannon and --helicopter given, if any
+    for (std::size_t I = 0; I < Arguments.size(); ++I) {
+        std::string Name = Arguments[I];
+        std::optional<std::string> InlineValue;
+        if (const auto Equals = Name.find('='); Name.rfind("--", 0) == 0 && Equals != std::string::npos) {
+            InlineValue = Name.substr(Equals + 1);
+            Name = Name.substr(0, Equals);
+        }
+        const OptionRow* Row = FindRow(Name);
+        if (!Row) {
+            Why = "unknown option '" + Arguments[I] + "' (try --help)";
+            return false;
+        }
+        std::string Value;
+        if (!Row->Value) {
+            if (InlineValue) {
+                Why = "option '" + Name + "' takes no value";
+                return false;
+            }
+        } else if (InlineValue) {
+            Value = *InlineValue;
+        } else if (I + 1 < Arguments.size()) {
+            Value = Arguments[++I];
+        } else {
+            Why = "option '" + Name + "' needs a value";
+            return false;
+        }
+        std::string Expected;
+        if (!Row->Store(Chosen, Value, Expected)) {
+            Why = "invalid value '" + Value + "' for " + Name + " (" + Expected + ")";
+            return false;
+        }
+        if (std::string_view(Row->Value ? Row->Value : "") == "KIND") NamedKind = Row->Long;
+    }
+    return CheckCombination(Chosen, NamedKind, Why);
 }
 
 std::string UsageText() {
-    return "Usage: brakkenfel [OPTION]...\n"
-           "Runs a contest between two gun-steering programs. With no options it opens the arena's window.\n"
-           "\n"
-           "  --headless          run without a window: the field is an in-memory bitmap of 373 x 285\n"
-           "  --moves N           with --headless: run N moves back to back, unpaced, then stop\n"
-           "  --seconds S         with --headless: run paced, print each caption, stop after S seconds\n"
-           "  --trace FILE        write one JSON line per move to FILE ('-' for standard output)\n"
-           "  --snapshot FILE     at the end, save the field as a 24-bit BMP (window: the last frame shown)\n"
-           "  --cannon KIND       the Cannon's contestant: ai (default), human (idle) or exec:COMMAND\n"
-           "  --helicopter KIND   the Helicopter's contestant: ai (default), human (idle) or exec:COMMAND\n"
-           "  --move-budget MS    ms an exec contestant has to reply each move (default 5; 0: no limit)\n"
-           "  --result FILE       when the run ends, write its outcome to FILE as one JSON object\n"
-           "  --protocol-log FILE write every line exchanged with exec contestants to FILE\n"
-           "  --record FILE       write the match to FILE: each move's orders and a hash of the field\n"
-           "  --replay FILE       play a recorded match again, checking every move; no program is started\n"
-           "  --from-move N       with --replay: run the first N moves at once, without frames\n"
-           "  --seed N            seed the random generator (default: the clock); programs see BRAKKENFEL_SEED\n"
-           "  --help              print this help and exit\n"
-           "  --version           print the version and exit\n"
+    std::string Text = "Usage: brakkenfel [OPTION]...\n"
+                       "Runs a contest between two gun-steering programs. With no options it opens the arena's window.\n"
+                       "\n";
+    for (const OptionRow& Row : Rows) {
+        std::string Left = "  ";
+        if (Row.Short) Left += std::string(Row.Short) + ", ";
+        Left += Row.Long;
+        if (Row.Value) Left += std::string(" ") + Row.Value;
+        Left.resize(std::max<std::size_t>(Left.size() + 1, 22), ' ');
+        Text += Left + Row.Help + "\n";
+    }
+    return Text +
            "\n"
            "With --headless and neither --moves nor --seconds, the paced run goes on until interrupted.\n"
            "A paced headless run prints its captions on standard output, so its trace needs a file.\n"

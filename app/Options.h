@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "contest/ContestantKind.h"
+
 namespace brakkenfel {
 
 /// What the command line asks for.
@@ -17,8 +19,8 @@ struct Options {
     std::optional<std::int32_t> Seconds;  ///< --seconds S: the paced loop until the S-th second's caption
     std::string TracePath;                ///< --trace FILE: one JSON line per move ("-": stdout)
     std::string SnapshotPath;             ///< --snapshot FILE: the last frame as a BMP
-    std::string Cannon = "ai";            ///< --cannon KIND: the Cannon's contestant
-    std::string Helicopter = "ai";        ///< --helicopter KIND: the Helicopter's contestant
+    ContestantKind Cannon;                ///< --cannon KIND: the Cannon's contestant
+    ContestantKind Helicopter;            ///< --helicopter KIND: the Helicopter's contestant
     std::int32_t MoveBudgetMs = 5;        ///< --move-budget MS: a contestant program's time per move
     std::string ResultPath;               ///< --result FILE: the run's outcome as one JSON object
     std::string ProtocolLogPath;          ///< --protocol-log FILE: every line to and from the programs
@@ -28,24 +30,14 @@ struct Options {
     std::optional<std::uint32_t> Seed;    ///< --seed N: seeds the process-wide random generator
 };
 
-/// The prefix of a contestant kind that names an outside program: "exec:COMMAND".
-inline constexpr const char* ExecKindPrefix = "exec:";
+/// Reads the arguments after the program's name into `Chosen`; false with `Why` (one line naming
+/// the offending option, without the program's name) when they cannot be carried out.
+bool ParseOptions(const std::vector<std::string>& Arguments, Options& Chosen, std::string& Why);
 
-/// The command of an "exec:COMMAND" kind; empty for any other kind.
-std::string ProgramCommand(const std::string& Kind);
-
-/// A command line that cannot be carried out; the text names the offending option.
-struct OptionsError {
-    std::string Message;  ///< one line, without the program's name
-};
-
-/// Reads the arguments after the program's name; returns the options or the first error.
-std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, OptionsError& error);
-
-/// Why the trace and snapshot paths `Chosen` names cannot be used, or nothing when they can: they
-/// are one file (after links are followed, or the same file under two names), or one of them is
+/// True when the trace and snapshot paths `Chosen` names can be used; false with `Why` when they are
+/// one file (after links are followed, or the same file under two names), or one of them is
 /// `PictureFile`, which the run reads. "-" for the trace is whatever standard output is.
-std::optional<std::string> CheckOutputPaths(const Options& Chosen, const std::string& PictureFile);
+bool CheckOutputPaths(const Options& Chosen, const std::string& PictureFile, std::string& Why);
 
 /// The usage text printed by --help.
 std::string UsageText();

@@ -69,14 +69,14 @@ std::string ResultJson(const Options& Chosen, const Scoreboard& Board, const std
     AppendString(Out, Winner(Board));
     Out += ",\"guns\":[";
     for (const char* Name : {"Cannon", "Helicopter"}) {
-        const std::string& Kind = std::string(Name) == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
-        const std::string Command = ProgramCommand(Kind);
+        const ContestantKind& Kind = std::string(Name) == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
+        const std::string& Command = Kind.Command;
         const GunScore* Score = nullptr;
         for (const GunScore& Gun : Board.Guns) {
             if (Gun.Name == Name) Score = &Gun;
         }
         if (Name[0] == 'H') Out += ',';
-        Out += "{\"name\":\"" + std::string(Name) + "\",\"kind\":\"" + (Command.empty() ? Kind : "exec") +
+        Out += "{\"name\":\"" + std::string(Name) + "\",\"kind\":\"" + Kind.Name() +
                "\",\"command\":";
         if (Command.empty()) {
             Out += "null";

@@ -7,7 +7,6 @@
 
 #include "app/modTicks.h"
 #include "bullets/modBulletAndGravity.h"
-#include "contest/clsAI.h"
 #include "display/BackBuffer.h"
 #include "display/ComposeFrame.h"
 #include "display/UpdateCaption.h"
@@ -23,16 +22,6 @@ std::int16_t QuitRequested = 0;
 std::int16_t CannonIndex = 0;
 std::int16_t HelicopterIndex = 0;
 
-namespace {
-
-// The contestant for a gun: the host's choice, or the computer gunner.
-std::shared_ptr<Sprite> NewContestant(const ContestHost& Host, const std::string& GunName) {
-    if (Host.MakeContestant) return Host.MakeContestant(GunName);
-    return std::make_shared<clsAI>();
-}
-
-}  // namespace
-
 std::string PicturePath(const std::string& ProgramFolder) {
     // Plain concatenation: a folder that already ends in a separator gives a doubled one.
     return ProgramFolder + "/cannon.bmp";
@@ -41,9 +30,9 @@ std::string PicturePath(const std::string& ProgramFolder) {
 void SetUpContest(const ContestHost& Host) {
     ResetScore();
     Sprites = std::make_shared<clsSprites>();
-    CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, NewContestant(Host, "Cannon"),
+    CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, Host.MakeContestant("Cannon"),
                                      PicturePath(Host.ProgramFolder), 16, 16, 16, 89, 29);
-    HelicopterIndex = Sprites->AddSprite("Helicopter", 40.0f, 40.0f, 0, -1, NewContestant(Host, "Helicopter"),
+    HelicopterIndex = Sprites->AddSprite("Helicopter", 40.0f, 40.0f, 0, -1, Host.MakeContestant("Helicopter"),
                                          PicturePath(Host.ProgramFolder), 16, 16, 16, 59, 14);
     // Nothing built in draws from it; contestants compiled into the arena may.
     std::srand(Host.Seed ? *Host.Seed : static_cast<unsigned>(Host.TickClock->Counter()));

@@ -32,7 +32,7 @@ struct ContestHost {
     std::function<std::shared_ptr<FormWindow>()> CreateMainWindow;
     /// The folder that holds the program file, without a trailing separator.
     std::string ProgramFolder;
-    /// Creates the contestant for the gun named "Cannon" or "Helicopter"; empty: the computer gunner.
+    /// Creates the contestant for the gun named "Cannon" or "Helicopter".
     std::function<std::shared_ptr<Sprite>(const std::string& GunName)> MakeContestant;
     /// Called after each move's bullets have flown (per-move traces); may be empty.
     std::function<void()> AfterMove;

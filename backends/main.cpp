@@ -62,34 +62,34 @@ int RunWindowed(const Options& options, ContestHost& host) {
 int main(int argc, char** argv) {
     OpenStandardDescriptors();
     InstallStopSignals();
-    OptionsError optionsError;
-    const auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), optionsError);
-    if (!options) {
-        std::fprintf(stderr, "brakkenfel: %s\n", optionsError.Message.c_str());
+    Options chosen;
+    std::string why;
+    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), chosen, why)) {
+        std::fprintf(stderr, "brakkenfel: %s\n", why.c_str());
         return 2;
     }
-    if (options->Help) {
+    if (chosen.Help) {
         std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
-    if (options->Version) {
+    if (chosen.Version) {
         std::printf("brakkenfel %s\n", BRAKKENFEL_VERSION);
         return 0;
     }
-    if (const auto clash = CheckOutputPaths(*options, PicturePath(ProgramFolder()))) {
-        std::fprintf(stderr, "brakkenfel: %s\n", clash->c_str());
+    if (!CheckOutputPaths(chosen, PicturePath(ProgramFolder()), why)) {
+        std::fprintf(stderr, "brakkenfel: %s\n", why.c_str());
         return 2;
     }
 
     // Outside the try: an error must stop the contestant programs before it is reported, since
     // the report may wait on a message box.
-    ContestantRoster roster(*options, std::cerr);
-    ResultFile result(options->ResultPath);
-    MatchSession match(*options);
+    ContestantRoster roster(chosen, std::cerr);
+    ResultFile result(chosen.ResultPath);
+    MatchSession match(chosen);
     auto fail = [&](std::int32_t number, const char* text) {
         roster.Release();
         try {
-            result.Commit(ResultJson(match.ResultOptions(*options), Score, match.Summaries(roster.Summaries()),
+            result.Commit(ResultJson(match.ResultOptions(chosen), Score, match.Summaries(roster.Summaries()),
                                      {StopSignalNumber() != 0, number, text}));
         } catch (const RuntimeError& error) {
             std::fprintf(stderr, "brakkenfel: no result file: %s\n", error.what());
@@ -125,10 +125,10 @@ int main(int argc, char** argv) {
             std::fflush(nullptr);
         });
         const int status =
-            options->Headless ? RunHeadless(match.HeadlessOptions(*options), host) : RunWindowed(*options, host);
+            chosen.Headless ? RunHeadless(match.HeadlessOptions(chosen), host) : RunWindowed(chosen, host);
         roster.Finish();
         match.Finish();
-        result.Commit(ResultJson(match.ResultOptions(*options), Score, match.Summaries(roster.Summaries()),
+        result.Commit(ResultJson(match.ResultOptions(chosen), Score, match.Summaries(roster.Summaries()),
                                  {StopSignalNumber() != 0, 0, {}}));
         return status;
     } catch (const RuntimeError& error) {

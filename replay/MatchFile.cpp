@@ -65,11 +65,6 @@ bool Unescape(std::string_view Text, bool Spaces, std::string& Out) {
     return true;
 }
 
-bool ValidKind(const std::string& Kind) {
-    if (Kind == "ai" || Kind == "human") return true;
-    return ProgramCommand(Kind).find_first_not_of(" \t") != std::string::npos;
-}
-
 bool ParseGun(std::string_view Token, GunMove& Gun, std::string& Why) {
     Gun.Orders.clear();
     Gun.Out = false;
@@ -181,7 +176,7 @@ std::string FormatHeader(const MatchHeader& Header) {
     Line += " seed=" + std::to_string(Header.Seed) + " budget=" + std::to_string(Header.MoveBudgetMs);
     for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
         Line += Gun == 0 ? " cannon=" : " helicopter=";
-        AppendEscaped(Line, Header.Kinds[Gun]);
+        AppendEscaped(Line, Header.Kinds[Gun].Text());
     }
     Line += '\n';
     return Line.size() <= MaxMatchLine ? Line : std::string();
@@ -227,7 +222,8 @@ bool ParseHeader(std::string_view Line, MatchHeader& Header, std::string& Why) {
         return false;
     }
     for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
-        if (!Unescape(Fields[5 + Gun], false, Header.Kinds[Gun]) || !ValidKind(Header.Kinds[Gun])) {
+        std::string Kind, Unused;
+        if (!Unescape(Fields[5 + Gun], false, Kind) || !ContestantKind::Parse(Kind, Header.Kinds[Gun], Unused)) {
             Why = "the " + std::string(MatchGunNames[Gun]) + "'s kind is not ai, human or exec:COMMAND";
             return false;
         }

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "contest/ContestantKind.h"
 #include "contest/ProtocolLine.h"
 
 namespace brakkenfel {
@@ -33,7 +34,7 @@ struct MatchHeader {
     std::string ProgramVersion;                     ///< the version of the program that recorded it
     std::uint32_t Seed = 0;                         ///< what seeded the process-wide random generator
     std::int32_t MoveBudgetMs = 0;                  ///< the move budget of its program contestants
-    std::array<std::string, MatchGuns> Kinds;       ///< each gun's kind as the command line named it
+    std::array<ContestantKind, MatchGuns> Kinds;    ///< each gun's contestant, as the command line named it
 };
 
 /// How a program contestant's counts moved in one move; the usual move (asked, answered in time)

@@ -19,7 +19,7 @@ MatchRecorder::MatchRecorder(const std::string& Path, const MatchHeader& Header)
     for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
         Seen[Gun].GunName = MatchGunNames[Gun];
         // Nothing may wait unwritten while a program keeps the next move waiting, perhaps forever.
-        if (!ProgramCommand(Header.Kinds[Gun]).empty()) Writer.FlushEveryLine();
+        if (Header.Kinds[Gun].Is == ContestantKind::Type::Program) Writer.FlushEveryLine();
     }
     Line.reserve(MaxMatchLine);
     Writer.Write(Head);

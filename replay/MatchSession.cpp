@@ -25,7 +25,7 @@ void MatchSession::Open() {
         std::fprintf(stderr, "brakkenfel: replaying %s (recorded by version %s, seed %u, move budget %d ms): "
                              "Cannon %s, Helicopter %s; no program is started\n",
                      Chosen.ReplayPath.c_str(), Header.ProgramVersion.c_str(), Header.Seed, Header.MoveBudgetMs,
-                     Header.Kinds[0].c_str(), Header.Kinds[1].c_str());
+                     Header.Kinds[0].Text().c_str(), Header.Kinds[1].Text().c_str());
         // A file without a single move ends the run as soon as it starts.
         if (Replay->Ended()) QuitRequested = -1;
     } else {

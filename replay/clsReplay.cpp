@@ -69,7 +69,7 @@ void ReplaySource::AfterMove() {
 std::vector<ProgramSummary> ReplaySource::Summaries() const {
     std::vector<ProgramSummary> Programs;
     for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
-        if (!ProgramCommand(Header().Kinds[Gun]).empty()) Programs.push_back(Counts[Gun]);
+        if (Header().Kinds[Gun].Is == ContestantKind::Type::Program) Programs.push_back(Counts[Gun]);
     }
     return Programs;
 }

@@ -9,6 +9,7 @@
 #include "app/modMain.h"
 #include "app/modTicks.h"
 #include "bullets/modBulletAndGravity.h"
+#include "contest/clsAI.h"
 #include "backends/memory/MemoryForm.h"
 #include "platform/Errors.h"
 #include "tests/support/FakeClock.h"
@@ -54,6 +55,7 @@ struct MemoryHost {
         });
         Host.TickClock = &Clock;
         Host.ProgramFolder = "/opt/arena";
+        Host.MakeContestant = [](const std::string&) { return std::make_shared<clsAI>(); };
         Host.CreateMainWindow = [this] {
             ++WindowsCreated;
             return Form;

@@ -26,22 +26,22 @@
 
 namespace brakkenfel {
 
-void TraceWriter::Append(const char* text) { line_ += text; }
+void TraceWriter::Append(const char* text) { Line += text; }
 
 void TraceWriter::AppendInteger(std::int64_t value) {
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    line_.append(digits, result.ptr);
+    Line.append(digits, result.ptr);
 }
 
 void TraceWriter::AppendFloat(float value) {
     char digits[32];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    line_.append(digits, result.ptr);
+    Line.append(digits, result.ptr);
 }
 
 const std::string& TraceWriter::FormatMove(std::int64_t Move) {
-    line_.clear();
+    Line.clear();
     Append("{\"move\":");
     AppendInteger(Move);
     Append(",\"guns\":[");
@@ -52,7 +52,7 @@ const std::string& TraceWriter::FormatMove(std::int64_t Move) {
         Append(first ? "{\"name\":\"" : ",{\"name\":\"");
         first = false;
         // Gun names are the arena's own ("Cannon", "Helicopter"): nothing to escape.
-        line_ += gun.Name;
+        Line += gun.Name;
         Append("\",\"angle\":");
         AppendInteger(gun.Angle);
         Append(",\"target\":");
@@ -81,19 +81,19 @@ const std::string& TraceWriter::FormatMove(std::int64_t Move) {
         AppendFloat(bullet.SpeedY);
         if (bullet.Owner >= 0 && bullet.Owner < Sprites->SlotCount()) {
             Append(",\"owner\":\"");
-            line_ += Sprites->Data(bullet.Owner).Name;
+            Line += Sprites->Data(bullet.Owner).Name;
             Append("\"}");
         } else {
             Append(",\"owner\":null}");
         }
     }
     Append("]}\n");
-    return line_;
+    return Line;
 }
 
 void TraceWriter::WriteMove(std::int64_t Move) {
     FormatMove(Move);
-    std::fwrite(line_.data(), 1, line_.size(), stream_);
+    std::fwrite(Line.data(), 1, Line.size(), Stream);
 }
 
 }  // namespace brakkenfel
@@ -140,26 +140,26 @@ RunOutputs* Live = nullptr;
 }  // namespace
 
 RunOutputs::RunOutputs(const Options& Chosen)
-    : tracePath_(Chosen.TracePath), snapshotPath_(Chosen.SnapshotPath),
-      nextFlush_(std::chrono::steady_clock::now() + FlushEvery) {
-    if (tracePath_ == "-") {
-        traceFd_ = STDOUT_FILENO;
-    } else if (!tracePath_.empty()) {
-        traceFd_ = OpenOutput(tracePath_, "the trace");
-        opened_ = traceFd_ >= 0;
+    : TracePath(Chosen.TracePath), SnapshotPath(Chosen.SnapshotPath),
+      NextFlush(std::chrono::steady_clock::now() + FlushEvery) {
+    if (TracePath == "-") {
+        TraceFd = STDOUT_FILENO;
+    } else if (!TracePath.empty()) {
+        TraceFd = OpenOutput(TracePath, "the trace");
+        AllOpened = TraceFd >= 0;
     }
-    if (opened_ && !snapshotPath_.empty()) {
-        snapshotFd_ = OpenOutput(snapshotPath_, "the snapshot");
-        opened_ = snapshotFd_ >= 0;
+    if (AllOpened && !SnapshotPath.empty()) {
+        SnapshotFd = OpenOutput(SnapshotPath, "the snapshot");
+        AllOpened = SnapshotFd >= 0;
     }
-    if (traceFd_ >= 0) pending_.reserve(TraceBlock + 4096);
+    if (TraceFd >= 0) Pending.reserve(TraceBlock + 4096);
     Live = this;
 }
 
 RunOutputs::~RunOutputs() {
     if (Live == this) Live = nullptr;
-    if (traceFd_ > STDERR_FILENO) close(traceFd_);
-    if (snapshotFd_ >= 0) close(snapshotFd_);
+    if (TraceFd > STDERR_FILENO) close(TraceFd);
+    if (SnapshotFd >= 0) close(SnapshotFd);
 }
 
 void RunOutputs::Fail(const char* what, const std::string& path, int error) {
@@ -194,41 +194,41 @@ RunOutputs::Outcome RunOutputs::WriteAll(int fd, const char* data, std::size_t s
             if (poll(&out, 1, bounded ? 1000 : -1) < 0 && errno == EINTR) return Outcome::Interrupted;
             continue;
         }
-        Fail(fd == snapshotFd_ ? "the snapshot" : "the trace", fd == snapshotFd_ ? snapshotPath_ : tracePath_, error);
+        Fail(fd == SnapshotFd ? "the snapshot" : "the trace", fd == SnapshotFd ? SnapshotPath : TracePath, error);
     }
     return Outcome::Written;
 }
 
 void RunOutputs::Flush(bool bounded) {
-    if (traceFd_ < 0 || broken_ || pending_.empty()) return;
-    const Outcome outcome = WriteAll(traceFd_, pending_.data(), pending_.size(), bounded);
+    if (TraceFd < 0 || Broken || Pending.empty()) return;
+    const Outcome outcome = WriteAll(TraceFd, Pending.data(), Pending.size(), bounded);
     if (outcome == Outcome::Written) {
-        pending_.clear();
+        Pending.clear();
     } else if (outcome == Outcome::Broken) {
         // Nobody reads any more (`--trace - | head`): stop quietly, as the default SIGPIPE would but in order.
-        broken_ = true;
-        pending_.clear();
+        Broken = true;
+        Pending.clear();
         RequestStop(SIGPIPE);
     }
     // Interrupted or stalled: the stop is under way; what is left waits for Finish or is dropped.
 }
 
 void RunOutputs::AfterMove() {
-    ++moves_;
-    if (traceFd_ < 0 || broken_) return;
-    pending_ += writer_.FormatMove(moves_);
-    if (pending_.size() >= TraceBlock) {
+    ++MovesCounted;
+    if (TraceFd < 0 || Broken) return;
+    Pending += Writer.FormatMove(MovesCounted);
+    if (Pending.size() >= TraceBlock) {
         Flush(false);
-    } else if (moves_ % ClockEvery == 0 && std::chrono::steady_clock::now() >= nextFlush_) {
-        nextFlush_ = std::chrono::steady_clock::now() + FlushEvery;
+    } else if (MovesCounted % ClockEvery == 0 && std::chrono::steady_clock::now() >= NextFlush) {
+        NextFlush = std::chrono::steady_clock::now() + FlushEvery;
         Flush(false);
     }
 }
 
 void RunOutputs::SaveSnapshot(const GdiBitmap& Frame) {
-    if (snapshotFd_ < 0) return;
+    if (SnapshotFd < 0) return;
     const std::vector<std::uint8_t> file = EncodeBmp(Frame);
-    const auto outcome = WriteAll(snapshotFd_, reinterpret_cast<const char*>(file.data()), file.size(),
+    const auto outcome = WriteAll(SnapshotFd, reinterpret_cast<const char*>(file.data()), file.size(),
                                   StopSignalNumber() != 0);
     if (outcome == Outcome::Broken) RequestStop(SIGPIPE);
 }

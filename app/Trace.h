@@ -15,7 +15,7 @@ namespace brakkenfel {
 class TraceWriter {
 public:
     /// A writer onto `Stream`, which the caller keeps open and closes; null: format only.
-    explicit TraceWriter(std::FILE* Stream = nullptr) : stream_(Stream) {}
+    explicit TraceWriter(std::FILE* Stream = nullptr) : Stream(Stream) {}
     /// Writes the line of move `Move` (from 1) from the registry and the bullet pool as they stand.
     void WriteMove(std::int64_t Move);
     /// The line of move `Move`, newline included; valid until the next call.
@@ -26,8 +26,8 @@ private:
     void AppendInteger(std::int64_t value);
     void AppendFloat(float value);
 
-    std::FILE* stream_;
-    std::string line_;
+    std::FILE* Stream;
+    std::string Line;
 };
 
 /// Opens `Path` for writing (created, emptied) with close-on-exec. A FIFO is waited on until it has
@@ -46,12 +46,12 @@ public:
     RunOutputs& operator=(const RunOutputs&) = delete;
 
     /// False when a stop signal came while an output was waited on; the run should not start.
-    bool Opened() const { return opened_; }
+    bool Opened() const { return AllOpened; }
     /// Counts a move and, with a trace, writes its line. A write error fails with error 75; a closed
     /// pipe stops the run as SIGPIPE would; a stop signal during a blocked write leaves the rest for Finish.
     void AfterMove();
     /// Moves counted so far.
-    std::int64_t Moves() const { return moves_; }
+    std::int64_t Moves() const { return MovesCounted; }
     /// Saves `Frame` as the snapshot, when one was asked for.
     void SaveSnapshot(const GdiBitmap& Frame);
     /// Writes what the trace still holds. After a stop it waits at most a second for a stalled reader.
@@ -66,16 +66,16 @@ private:
     void Flush(bool bounded);
     [[noreturn]] void Fail(const char* what, const std::string& path, int error);
 
-    std::string tracePath_;
-    std::string snapshotPath_;
-    int traceFd_ = -1;
-    int snapshotFd_ = -1;
-    bool opened_ = true;
-    bool broken_ = false;
-    std::int64_t moves_ = 0;
-    TraceWriter writer_;
-    std::string pending_;
-    std::chrono::steady_clock::time_point nextFlush_;
+    std::string TracePath;
+    std::string SnapshotPath;
+    int TraceFd = -1;
+    int SnapshotFd = -1;
+    bool AllOpened = true;
+    bool Broken = false;
+    std::int64_t MovesCounted = 0;
+    TraceWriter Writer;
+    std::string Pending;
+    std::chrono::steady_clock::time_point NextFlush;
 };
 
 }  // namespace brakkenfel

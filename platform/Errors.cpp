@@ -21,6 +21,6 @@ std::string ErrorText(std::int32_t number) {
 
 RuntimeError::RuntimeError(std::int32_t number, const std::string& detail)
     : std::runtime_error(detail.empty() ? ErrorText(number) : ErrorText(number) + ": " + detail),
-      number_(number) {}
+      ErrorNumber(number) {}
 
 }  // namespace brakkenfel

@@ -30,10 +30,10 @@ public:
     /// An error with its standard text, optionally followed by ": detail".
     explicit RuntimeError(std::int32_t number, const std::string& detail = {});
     /// The error's number (6, 9, 53, ...).
-    std::int32_t Number() const noexcept { return number_; }
+    std::int32_t Number() const noexcept { return ErrorNumber; }
 
 private:
-    std::int32_t number_;
+    std::int32_t ErrorNumber;
 };
 
 }  // namespace brakkenfel

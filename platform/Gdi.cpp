@@ -9,18 +9,18 @@
 namespace brakkenfel {
 
 GdiBitmap::GdiBitmap(std::int32_t width, std::int32_t height)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)), pitch_(std::max(width, 0)) {
-    storage_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u);
-    bits_ = storage_.data();
+    : Columns(std::max(width, 0)), Rows(std::max(height, 0)), RowPitch(std::max(width, 0)) {
+    Storage.assign(static_cast<std::size_t>(Columns) * static_cast<std::size_t>(Rows), 0u);
+    Bits = Storage.data();
 }
 
 GdiBitmap::GdiBitmap(std::uint32_t* pixels, std::int32_t width, std::int32_t height, std::int32_t pitch)
-    : bits_(pixels), width_(std::max(width, 0)), height_(std::max(height, 0)), pitch_(pitch) {}
+    : Bits(pixels), Columns(std::max(width, 0)), Rows(std::max(height, 0)), RowPitch(pitch) {}
 
 GdiBitmap::GdiBitmap(const GdiBitmap& other)
-    : storage_(other.storage_), width_(other.width_), height_(other.height_), pitch_(other.pitch_) {
+    : Storage(other.Storage), Columns(other.Columns), Rows(other.Rows), RowPitch(other.RowPitch) {
     // Only an owned bitmap has storage; a view shares what it looks at.
-    bits_ = storage_.empty() ? other.bits_ : storage_.data();
+    Bits = Storage.empty() ? other.Bits : Storage.data();
 }
 
 GdiBitmap& GdiBitmap::operator=(const GdiBitmap& other) {
@@ -32,34 +32,34 @@ GdiBitmap& GdiBitmap::operator=(const GdiBitmap& other) {
 }
 
 GdiBitmap::GdiBitmap(GdiBitmap&& other) noexcept
-    : storage_(std::move(other.storage_)), bits_(std::exchange(other.bits_, nullptr)),
-      width_(std::exchange(other.width_, 0)), height_(std::exchange(other.height_, 0)),
-      pitch_(std::exchange(other.pitch_, 0)) {
-    // A moved vector keeps its buffer, so bits_ still points at live pixels.
-    other.storage_.clear();
+    : Storage(std::move(other.Storage)), Bits(std::exchange(other.Bits, nullptr)),
+      Columns(std::exchange(other.Columns, 0)), Rows(std::exchange(other.Rows, 0)),
+      RowPitch(std::exchange(other.RowPitch, 0)) {
+    // A moved vector keeps its buffer, so Bits still points at live pixels.
+    other.Storage.clear();
 }
 
 GdiBitmap& GdiBitmap::operator=(GdiBitmap&& other) noexcept {
     if (this != &other) {
-        storage_ = std::move(other.storage_);
-        other.storage_.clear();
-        bits_ = std::exchange(other.bits_, nullptr);
-        width_ = std::exchange(other.width_, 0);
-        height_ = std::exchange(other.height_, 0);
-        pitch_ = std::exchange(other.pitch_, 0);
+        Storage = std::move(other.Storage);
+        other.Storage.clear();
+        Bits = std::exchange(other.Bits, nullptr);
+        Columns = std::exchange(other.Columns, 0);
+        Rows = std::exchange(other.Rows, 0);
+        RowPitch = std::exchange(other.RowPitch, 0);
     }
     return *this;
 }
 
 void GdiBitmap::Retarget(std::uint32_t* pixels, std::int32_t pitch) {
     // An owned bitmap turned into a view no longer needs its own pixels.
-    storage_.clear();
-    storage_.shrink_to_fit();
-    bits_ = pixels;
-    pitch_ = pitch;
+    Storage.clear();
+    Storage.shrink_to_fit();
+    Bits = pixels;
+    RowPitch = pitch;
 }
 
-GdiDC::GdiDC(HBITMAP bitmap) : bitmap_(bitmap ? std::move(bitmap) : std::make_shared<GdiBitmap>(1, 1)) {}
+GdiDC::GdiDC(HBITMAP bitmap) : SelectedBitmap(bitmap ? std::move(bitmap) : std::make_shared<GdiBitmap>(1, 1)) {}
 
 DCHandle CreateCompatibleDC(HDC /*compatible*/) {
     return std::make_unique<GdiDC>(std::make_shared<GdiBitmap>(1, 1));
@@ -73,13 +73,13 @@ HBITMAP CreateCompatibleBitmap(HDC /*compatible*/, std::int32_t width, std::int3
 HBITMAP SelectObject(HDC dc, HBITMAP bitmap) {
     // As in Win32, a failed selection returns no handle and leaves the context as it was.
     if (dc == nullptr || !bitmap) return nullptr;
-    std::swap(dc->bitmap_, bitmap);
+    std::swap(dc->SelectedBitmap, bitmap);
     return bitmap;
 }
 
 HBRUSH SelectObject(HDC dc, HBRUSH brush) {
     if (dc == nullptr || !brush) return nullptr;
-    std::swap(dc->brush_, brush);
+    std::swap(dc->SelectedBrush, brush);
     return brush;
 }
 

@@ -40,26 +40,26 @@ public:
     GdiBitmap& operator=(GdiBitmap&& other) noexcept;
 
     /// Width in pixels.
-    std::int32_t Width() const { return width_; }
+    std::int32_t Width() const { return Columns; }
     /// Height in pixels.
-    std::int32_t Height() const { return height_; }
+    std::int32_t Height() const { return Rows; }
     /// Distance between the starts of two rows, in pixels.
-    std::int32_t Pitch() const { return pitch_; }
+    std::int32_t Pitch() const { return RowPitch; }
     /// The first pixel of row y (0 <= y < Height()).
-    std::uint32_t* Row(std::int32_t y) { return bits_ + static_cast<std::ptrdiff_t>(y) * pitch_; }
+    std::uint32_t* Row(std::int32_t y) { return Bits + static_cast<std::ptrdiff_t>(y) * RowPitch; }
     /// The first pixel of row y (0 <= y < Height()).
-    const std::uint32_t* Row(std::int32_t y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * pitch_; }
+    const std::uint32_t* Row(std::int32_t y) const { return Bits + static_cast<std::ptrdiff_t>(y) * RowPitch; }
     /// The pixel at (x, y) as 0x00RRGGBB; the caller keeps (x, y) inside the bitmap.
     std::uint32_t Pixel(std::int32_t x, std::int32_t y) const { return Row(y)[x]; }
     /// Points a view at new pixels of the same size (a window surface that was re-created).
     void Retarget(std::uint32_t* pixels, std::int32_t pitch);
 
 private:
-    std::vector<std::uint32_t> storage_;
-    std::uint32_t* bits_ = nullptr;
-    std::int32_t width_ = 0;
-    std::int32_t height_ = 0;
-    std::int32_t pitch_ = 0;
+    std::vector<std::uint32_t> Storage;
+    std::uint32_t* Bits = nullptr;
+    std::int32_t Columns = 0;
+    std::int32_t Rows = 0;
+    std::int32_t RowPitch = 0;
 };
 
 /// A solid brush of one colour.
@@ -78,17 +78,17 @@ public:
     /// A context with `bitmap` selected (a new memory context starts with a 1 x 1 placeholder).
     explicit GdiDC(HBITMAP bitmap);
     /// The bitmap drawing lands in.
-    GdiBitmap& Target() { return *bitmap_; }
+    GdiBitmap& Target() { return *SelectedBitmap; }
     /// The selected bitmap's handle.
-    const HBITMAP& Bitmap() const { return bitmap_; }
+    const HBITMAP& Bitmap() const { return SelectedBitmap; }
     /// The selected brush's handle (none at creation).
-    const HBRUSH& Brush() const { return brush_; }
+    const HBRUSH& Brush() const { return SelectedBrush; }
 
 private:
     friend HBITMAP SelectObject(GdiDC* dc, HBITMAP bitmap);
     friend HBRUSH SelectObject(GdiDC* dc, HBRUSH brush);
-    HBITMAP bitmap_;
-    HBRUSH brush_;
+    HBITMAP SelectedBitmap;
+    HBRUSH SelectedBrush;
 };
 
 /// A device context handle as drawing calls take it; it does not own the context.

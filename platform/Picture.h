@@ -14,12 +14,12 @@ namespace brakkenfel {
 class Picture {
 public:
     /// A picture holding `bitmap`.
-    explicit Picture(HBITMAP bitmap) : bitmap_(std::move(bitmap)) {}
+    explicit Picture(HBITMAP bitmap) : Bitmap(std::move(bitmap)) {}
     /// The picture's bitmap handle.
-    const HBITMAP& Handle() const { return bitmap_; }
+    const HBITMAP& Handle() const { return Bitmap; }
 
 private:
-    HBITMAP bitmap_;
+    HBITMAP Bitmap;
 };
 
 /// Reads a picture file; fails with RuntimeError 53 or 481 naming the path.

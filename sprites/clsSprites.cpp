@@ -21,13 +21,13 @@ constexpr float ShotSpeed = 2.0f;
 
 class clsSprites::Pin {
 public:
-    Pin(clsSprites& Owner, std::int16_t Index) : Owner_(Owner) { Owner_.Pinned.push_back(Index); }
-    ~Pin() { Owner_.Pinned.pop_back(); }
+    Pin(clsSprites& Owner, std::int16_t Index) : Owner(Owner) { Owner.Pinned.push_back(Index); }
+    ~Pin() { Owner.Pinned.pop_back(); }
     Pin(const Pin&) = delete;
     Pin& operator=(const Pin&) = delete;
 
 private:
-    clsSprites& Owner_;
+    clsSprites& Owner;
 };
 
 clsSprites::~clsSprites() {

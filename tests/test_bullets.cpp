@@ -35,13 +35,13 @@ protected:
     }
     void TearDown() override {
         EraseBullets();
-        BackWidth = savedWidth_;
-        BackHeight = savedHeight_;
+        BackWidth = SavedWidth;
+        BackHeight = SavedHeight;
     }
 
 private:
-    std::int32_t savedWidth_ = BackWidth;
-    std::int32_t savedHeight_ = BackHeight;
+    std::int32_t SavedWidth = BackWidth;
+    std::int32_t SavedHeight = BackHeight;
 };
 
 // The float turn is a little over 2 pi, so a quarter turn's cosine is not 0; the last step is written

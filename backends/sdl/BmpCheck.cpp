@@ -14,15 +14,15 @@ namespace {
 /// Reads little-endian fields of the head; a field past its end counts as cut short.
 class HeadReader {
 public:
-    explicit HeadReader(std::span<const std::uint8_t> head) : head_(head) {}
-    bool Has(std::size_t offset, std::size_t bytes) const { return offset + bytes <= head_.size(); }
+    explicit HeadReader(std::span<const std::uint8_t> head) : Head(head) {}
+    bool Has(std::size_t offset, std::size_t bytes) const { return offset + bytes <= Head.size(); }
     std::uint32_t U16(std::size_t offset) const {
-        return static_cast<std::uint32_t>(head_[offset]) | static_cast<std::uint32_t>(head_[offset + 1]) << 8;
+        return static_cast<std::uint32_t>(Head[offset]) | static_cast<std::uint32_t>(Head[offset + 1]) << 8;
     }
     std::uint32_t U32(std::size_t offset) const { return U16(offset) | U16(offset + 2) << 16; }
 
 private:
-    std::span<const std::uint8_t> head_;
+    std::span<const std::uint8_t> Head;
 };
 
 constexpr std::size_t FileHeaderBytes = 14;

@@ -133,28 +133,28 @@ void PaintIcon(SDL_Surface* canvas, int left, int top) {
 class ReportWindow {
 public:
     ReportWindow(const std::string& title, const std::string& message)
-        : font_("Tahoma", 9.0, 96.0), lines_(Wrap(font_, message)) {
+        : Font("Tahoma", 9.0, 96.0), Lines(Wrap(Font, message)) {
         int textWidth = 0;
-        for (const std::string& line : lines_) textWidth = std::max(textWidth, font_.Width(line));
-        const int textHeight = static_cast<int>(lines_.size()) * font_.Height();
+        for (const std::string& line : Lines) textWidth = std::max(textWidth, Font.Width(line));
+        const int textHeight = static_cast<int>(Lines.size()) * Font.Height();
         const int width = std::max(MinWidth, Margin + IconSize + IconGap + textWidth + Margin);
         const int body = Margin + std::max(IconSize, textHeight) + Margin;
-        canvas_.reset(SDL_CreateRGBSurfaceWithFormat(0, width, body + FooterHeight, 32, SDL_PIXELFORMAT_RGB888));
-        if (!canvas_) throw std::runtime_error("cannot draw the report: " + SdlFailureReason());
-        button_ = SDL_Rect{width - Margin - ButtonWidth, body + (FooterHeight - ButtonHeight) / 2, ButtonWidth,
+        Canvas.reset(SDL_CreateRGBSurfaceWithFormat(0, width, body + FooterHeight, 32, SDL_PIXELFORMAT_RGB888));
+        if (!Canvas) throw std::runtime_error("cannot draw the report: " + SdlFailureReason());
+        Button = SDL_Rect{width - Margin - ButtonWidth, body + (FooterHeight - ButtonHeight) / 2, ButtonWidth,
                            ButtonHeight};
         Paint(body, std::max(0, (IconSize - textHeight) / 2));
-        window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, canvas_->w,
-                                   canvas_->h, SDL_WINDOW_HIDDEN);
-        if (window_ == nullptr) throw std::runtime_error("cannot create the report window: " + SdlFailureReason());
+        Window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Canvas->w,
+                                   Canvas->h, SDL_WINDOW_HIDDEN);
+        if (Window == nullptr) throw std::runtime_error("cannot create the report window: " + SdlFailureReason());
     }
-    ~ReportWindow() { SDL_DestroyWindow(window_); }
+    ~ReportWindow() { SDL_DestroyWindow(Window); }
     ReportWindow(const ReportWindow&) = delete;
     ReportWindow& operator=(const ReportWindow&) = delete;
 
     void Run() {
-        SDL_ShowWindow(window_);
-        SDL_RaiseWindow(window_);
+        SDL_ShowWindow(Window);
+        SDL_RaiseWindow(Window);
         Present();
         bool pressed = false;
         // Ends on a stop signal too, which the report leaves pending: the program ends right after.
@@ -186,43 +186,43 @@ public:
 private:
     bool OnButton(const SDL_MouseButtonEvent& click) const {
         const SDL_Point at{click.x, click.y};
-        return SDL_PointInRect(&at, &button_) == SDL_TRUE;
+        return SDL_PointInRect(&at, &Button) == SDL_TRUE;
     }
 
     void Paint(int body, int textTop) {
-        SDL_Surface* canvas = canvas_.get();
+        SDL_Surface* canvas = Canvas.get();
         Fill(canvas, SDL_Rect{0, 0, canvas->w, body}, Paper);
         Fill(canvas, SDL_Rect{0, body, canvas->w, FooterHeight}, Footer);
         PaintIcon(canvas, Margin, Margin);
         int y = Margin + textTop;
-        for (const std::string& line : lines_) {
-            if (SurfacePtr text = font_.Render(line, ToColor(Ink), ToColor(Paper))) {
+        for (const std::string& line : Lines) {
+            if (SurfacePtr text = Font.Render(line, ToColor(Ink), ToColor(Paper))) {
                 SDL_Rect to{Margin + IconSize + IconGap, y, text->w, text->h};
                 SDL_BlitSurface(text.get(), nullptr, canvas, &to);
             }
-            y += font_.Height();
+            y += Font.Height();
         }
         // A focused default button, as a person expects Enter to press it.
-        Fill(canvas, button_, ButtonFocus);
-        Fill(canvas, SDL_Rect{button_.x + 1, button_.y + 1, button_.w - 2, button_.h - 2}, ButtonFace);
-        if (SurfacePtr text = font_.Render("OK", ToColor(Ink), ToColor(ButtonFace))) {
-            SDL_Rect to{button_.x + (button_.w - text->w) / 2, button_.y + (button_.h - text->h) / 2, text->w, text->h};
+        Fill(canvas, Button, ButtonFocus);
+        Fill(canvas, SDL_Rect{Button.x + 1, Button.y + 1, Button.w - 2, Button.h - 2}, ButtonFace);
+        if (SurfacePtr text = Font.Render("OK", ToColor(Ink), ToColor(ButtonFace))) {
+            SDL_Rect to{Button.x + (Button.w - text->w) / 2, Button.y + (Button.h - text->h) / 2, text->w, text->h};
             SDL_BlitSurface(text.get(), nullptr, canvas, &to);
         }
     }
 
     void Present() {
-        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        SDL_Surface* target = SDL_GetWindowSurface(Window);
         if (target == nullptr) return;
-        SDL_BlitSurface(canvas_.get(), nullptr, target, nullptr);
-        SDL_UpdateWindowSurface(window_);
+        SDL_BlitSurface(Canvas.get(), nullptr, target, nullptr);
+        SDL_UpdateWindowSurface(Window);
     }
 
-    SdlText font_;
-    std::vector<std::string> lines_;
-    SurfacePtr canvas_;
-    SDL_Rect button_{};
-    SDL_Window* window_ = nullptr;
+    SdlText Font;
+    std::vector<std::string> Lines;
+    SurfacePtr Canvas;
+    SDL_Rect Button{};
+    SDL_Window* Window = nullptr;
 };
 
 }  // namespace

@@ -38,36 +38,36 @@ FontMatch MatchFont(const std::string& family, double points, double dpi) {
 }
 
 SdlText::SdlText(const std::string& family, double points, double dpi)
-    : match_(MatchFont(family, points, dpi)) {
-    if (match_.File.empty()) throw RuntimeError(ErrFileNotFound, "no font matches " + family);
+    : Found(MatchFont(family, points, dpi)) {
+    if (Found.File.empty()) throw RuntimeError(ErrFileNotFound, "no font matches " + family);
     if (TTF_Init() != 0) throw RuntimeError(ErrFileNotFound, std::string("SDL_ttf: ") + TTF_GetError());
     // SDL_ttf's sizes are points at 72 dpi, so the pixel size goes in as it is.
-    font_ = TTF_OpenFontIndex(match_.File.c_str(), static_cast<int>(std::lround(match_.PixelSize)),
-                              match_.Index);
-    if (font_ == nullptr) {
+    Font = TTF_OpenFontIndex(Found.File.c_str(), static_cast<int>(std::lround(Found.PixelSize)),
+                              Found.Index);
+    if (Font == nullptr) {
         const std::string reason = TTF_GetError();
         TTF_Quit();
-        throw RuntimeError(ErrFileNotFound, match_.File + ": " + reason);
+        throw RuntimeError(ErrFileNotFound, Found.File + ": " + reason);
     }
 }
 
 SdlText::~SdlText() {
-    TTF_CloseFont(font_);
+    TTF_CloseFont(Font);
     TTF_Quit();
 }
 
 int SdlText::Width(const std::string& text) const {
     int width = 0;
     int height = 0;
-    if (text.empty() || TTF_SizeUTF8(font_, text.c_str(), &width, &height) != 0) return 0;
+    if (text.empty() || TTF_SizeUTF8(Font, text.c_str(), &width, &height) != 0) return 0;
     return width;
 }
 
-int SdlText::Height() const { return TTF_FontHeight(font_); }
+int SdlText::Height() const { return TTF_FontHeight(Font); }
 
 SurfacePtr SdlText::Render(const std::string& text, SDL_Color ink, SDL_Color paper) const {
     if (text.empty()) return nullptr;
-    return SurfacePtr(TTF_RenderUTF8_Shaded(font_, text.c_str(), ink, paper));
+    return SurfacePtr(TTF_RenderUTF8_Shaded(Font, text.c_str(), ink, paper));
 }
 
 }  // namespace brakkenfel

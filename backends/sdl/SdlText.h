@@ -44,11 +44,11 @@ public:
     /// `text` in `ink` on a solid `paper`; null for an empty text.
     SurfacePtr Render(const std::string& text, SDL_Color ink, SDL_Color paper) const;
     /// The font file in use.
-    const FontMatch& Match() const { return match_; }
+    const FontMatch& Match() const { return Found; }
 
 private:
-    FontMatch match_;
-    TTF_Font* font_ = nullptr;
+    FontMatch Found;
+    TTF_Font* Font = nullptr;
 };
 
 }  // namespace brakkenfel

@@ -13,23 +13,23 @@ class FakeClock final : public Clock {
 public:
     /// A clock of `frequency` counts per second, starting at `start` counts.
     explicit FakeClock(std::int64_t frequency, std::int64_t start = 1'000'000)
-        : frequency_(frequency), now_(start) {}
+        : CountsPerSecond(frequency), Reading(start) {}
 
-    std::int64_t Frequency() override { return frequency_; }
+    std::int64_t Frequency() override { return CountsPerSecond; }
     std::int64_t Counter() override {
-        const std::int64_t value = now_;
-        now_ += ReadStep;
+        const std::int64_t value = Reading;
+        Reading += ReadStep;
         return value;
     }
     void Sleep(std::int32_t milliseconds) override {
         Sleeps.push_back(milliseconds);
-        now_ += (static_cast<std::int64_t>(milliseconds) * frequency_) / 1000 + SleepOverrun;
+        Reading += (static_cast<std::int64_t>(milliseconds) * CountsPerSecond) / 1000 + SleepOverrun;
     }
 
     /// Moves the counter forward by `counts`.
-    void Advance(std::int64_t counts) { now_ += counts; }
+    void Advance(std::int64_t counts) { Reading += counts; }
     /// The value the next Counter() reading will return.
-    std::int64_t Now() const { return now_; }
+    std::int64_t Now() const { return Reading; }
 
     /// Every sleep asked for, in milliseconds, in order.
     std::vector<std::int32_t> Sleeps;
@@ -39,8 +39,8 @@ public:
     std::int64_t ReadStep = 0;
 
 private:
-    std::int64_t frequency_;
-    std::int64_t now_;
+    std::int64_t CountsPerSecond;
+    std::int64_t Reading;
 };
 
 }  // namespace brakkenfel

@@ -19,7 +19,7 @@ struct SpriteData {
     std::shared_ptr<Sprite> Handler;          ///< the contestant whose Update runs on every move
     std::shared_ptr<SpriteActions> Actions;   ///< the controls created for this sprite at add
     SpriteEnemyList Enemies;                  ///< the foe list handed to the contestant; stays empty
-    std::string Name;                         ///< the name given at add; nothing reads it
+    std::string Name;                         ///< the name given at add; traces and scores report it
     float X = 0.0f;                           ///< horizontal position of the centre, in pixels
     float Y = 0.0f;                           ///< vertical position of the centre, in pixels
     std::uint8_t Angle = 0;                   ///< facing, 256 steps to a full turn

@@ -1,13 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Brakkenfel needs to build, run and test; skips what is there.
+# Installs the Debian 12 packages Brakkenfel needs to build and run (and with --test, to test); skips what is there.
+# Usage: tools/install-deps.sh [--test]
 set -euo pipefail
 
-runtime=(build-essential cmake pkg-config libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core)
-testing=(googletest libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool python3 python3-xlib
-         imagemagick clang libclang-rt-14-dev valgrind time weston)
+# Building and running the arena: all tools/run.sh needs on a fresh machine.
+runtime=(
+  build-essential cmake pkg-config
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev fonts-dejavu-core
+)
+
+# The tests and benchmarks, on top of the above: all tools/test.sh and .ci/run need.
+testing=(
+  googletest libgtest-dev libbenchmark-dev
+  python3 python3-xlib
+  xvfb x11-apps x11-utils xdotool imagemagick
+  clang libclang-rt-14-dev valgrind time
+  weston
+)
 
 wanted=("${runtime[@]}")
-[ "${1:-}" = "--test" ] && wanted+=("${testing[@]}")
+case "${1:-}" in
+  "") ;;
+  --test) wanted+=("${testing[@]}") ;;
+  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${wanted[@]}"; do
@@ -19,4 +35,4 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

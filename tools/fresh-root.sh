@@ -44,8 +44,10 @@ if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
   echo "fresh-root: making the base root from:"; sed 's/^/  /' <<<"$sources"
   started=$SECONDS
   rm -f "$cache"/bookworm-minbase-*.tar
-  timeout 900 mmdebstrap --quiet --variant=minbase --format=tar "${https[@]}" bookworm "$base.part" - <<<"$sources"
-  mv "$base.part" "$base"
+  part=$base.$$.part
+  timeout 900 mmdebstrap --quiet --variant=minbase --format=tar "${https[@]}" bookworm "$part" - <<<"$sources" ||
+    { rm -f "$part"; exit 1; }
+  mv "$part" "$base"
   echo "fresh-root: base root made in $((SECONDS - started)) s"
 fi
 

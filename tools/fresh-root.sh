@@ -28,9 +28,14 @@ if ! command -v mmdebstrap >/dev/null; then
 fi
 
 # The Debian 12 sources as apt here reads them (whatever the files' format), one line per suite.
-sources=$(apt-get indextargets --format '$(ORIGIN) $(TARGET_OF) $(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
-          awk -v suites="$suites" '$1 == "Debian" && $2 == "deb" && $4 ~ suites { print "deb " $3 " " $4 " main" }' |
-          sort -u)
+# Their origin is known only once apt has fetched the lists, so a machine without them updates first.
+debian_sources() {
+  apt-get indextargets --format '$(ORIGIN) $(TARGET_OF) $(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
+    awk -v suites="$suites" '$1 == "Debian" && $2 == "deb" && $4 ~ suites { print "deb " $3 " " $4 " main" }' |
+    sort -u
+}
+sources=$(debian_sources)
+grep -q ' bookworm main$' <<<"$sources" || { apt-get update -qq; sources=$(debian_sources); }
 grep -q ' bookworm main$' <<<"$sources" ||
   { echo "fresh-root: no Debian 12 (bookworm) mirror found in this machine's apt sources" >&2; exit 1; }
 https=()

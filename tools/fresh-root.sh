@@ -64,6 +64,7 @@ cleanup() {
   local status=$? proc mount left
   trap - EXIT INT TERM
   set +e
+  [ -n "${child:-}" ] && kill -TERM "$child" 2>/dev/null
   for proc in /proc/[0-9]*; do
     [ "$(readlink "$proc/root" 2>/dev/null)" = "$work" ] && kill -KILL "${proc#/proc/}" 2>/dev/null
   done
@@ -111,8 +112,12 @@ done
 echo "fresh-root: running $*"
 started=$SECONDS
 status=0
+# In the background, so that a signal to this script is handled at once and not after the command.
 timeout --kill-after=30 "$deadline" chroot "$work" /usr/bin/env -i \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root "${pass[@]}" \
-  /bin/bash -c 'cd /src && exec "$@"' fresh-root "$@" </dev/null || status=$?
+  /bin/bash -c 'cd /src && exec "$@"' fresh-root "$@" </dev/null &
+child=$!
+wait "$child" || status=$?
+child=
 echo "fresh-root: '$*' ended with status $status after $((SECONDS - started)) s"
 exit "$status"

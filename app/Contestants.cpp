@@ -1,8 +1,10 @@
-// Contestants by kind: the computer gunner, the idle human seat, or an outside program.
+// Contestants by kind: the computer gunner, the idle human seat, the player at the keys, or an outside program.
 #include "app/Contestants.h"
 
+#include "app/Workbench.h"
 #include "contest/clsAI.h"
 #include "contest/clsHuman.h"
+#include "contest/clsKeys.h"
 #include "contest/clsProgram.h"
 
 namespace brakkenfel {
@@ -35,6 +37,7 @@ std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
     switch (Kind.Is) {
     case ContestantKind::Type::Ai: return std::make_shared<clsAI>();
     case ContestantKind::Type::Human: return std::make_shared<clsHuman>();
+    case ContestantKind::Type::Keys: return std::make_shared<clsKeys>(Bench.Keys);
     case ContestantKind::Type::Program: break;
     }
     auto Program = std::make_shared<clsProgram>(Kind.Command, Chosen.MoveBudgetMs, GunName, Diagnostics);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 #include <tuple>
+#include <utility>
 #include <string_view>
 #include <type_traits>
 
@@ -146,7 +147,7 @@ constexpr char SeedRange[] = "a whole number from 0 to 4294967295";
 constexpr OptionRow Rows[] = {
     {"--headless", nullptr, nullptr, "run without a window: the field is an in-memory bitmap of 373 x 285",
      StoreFlag<&Options::Headless>},
-    {"--moves", nullptr, "N", "with --headless: run N moves back to back, unpaced, then stop",
+    {"--moves", nullptr, "N", "run N moves, then stop (headless: back to back, unpaced; window: it closes)",
      StoreWhole<&Options::Moves, Moves>},
     {"--seconds", nullptr, "S", "with --headless: run paced, print each caption, stop after S seconds",
      StoreWhole<&Options::Seconds, Seconds>},
@@ -154,9 +155,9 @@ constexpr OptionRow Rows[] = {
      StorePath<&Options::TracePath>},
     {"--snapshot", nullptr, "FILE", "at the end, save the field as a 24-bit BMP (window: the last frame shown)",
      StorePath<&Options::SnapshotPath>},
-    {"--cannon", nullptr, "KIND", "the Cannon's contestant: ai (default), human (idle) or exec:COMMAND",
+    {"--cannon", nullptr, "KIND", "the Cannon's contestant: ai (default), human (idle), keys (window) or exec:COMMAND",
      StoreKind<&Options::Cannon>},
-    {"--helicopter", nullptr, "KIND", "the Helicopter's contestant: ai (default), human (idle) or exec:COMMAND",
+    {"--helicopter", nullptr, "KIND", "the Helicopter's contestant: ai (default), human (idle), keys (window) or exec:COMMAND",
      StoreKind<&Options::Helicopter>},
     {"--move-budget", nullptr, "MS", "ms an exec contestant has to reply each move (default 5; 0: no limit)",
      StoreWhole<&Options::MoveBudgetMs, Milliseconds>},
@@ -195,8 +196,12 @@ bool CheckCombination(const Options& Chosen, const std::string& NamedKind, std::
     } else if (Chosen.FromMove) {
         Why = "--from-move needs --replay";
     }
-    if (Why.empty() && (Chosen.Moves || Chosen.Seconds) && !Chosen.Headless) {
-        Why = std::string(Chosen.Moves ? "--moves" : "--seconds") + " needs --headless";
+    if (Why.empty() && Chosen.Seconds && !Chosen.Headless) Why = "--seconds needs --headless";
+    if (Why.empty() && Chosen.Headless) {
+        // Nobody sits at the keys of a window that is not there.
+        for (const auto& [Option, Kind] : {std::pair{"--cannon", &Chosen.Cannon}, std::pair{"--helicopter", &Chosen.Helicopter}}) {
+            if (Kind->Is == ContestantKind::Type::Keys) Why = std::string(Option) + " keys needs the window, not --headless";
+        }
     }
     if (Why.empty() && Chosen.Moves && Chosen.Seconds) Why = "--moves and --seconds cannot be used together";
     if (Why.empty() && Chosen.Headless && !Chosen.Moves && Chosen.TracePath == "-") {
@@ -265,6 +270,10 @@ std::string UsageText() {
            "A paced headless run prints its captions on standard output, so its trace needs a file.\n"
            "--trace and --snapshot work in the window too. The trace, the snapshot and cannon.bmp must be\n"
            "three different files.\n"
+           "Keys in the window: P pause, . one move while paused, + and - double and halve the move rate,\n"
+           "0 back to 90 a second, V the analysis view, Esc close; in a replay PageDown and PageUp jump\n"
+           "900 moves, Home to the first move; with keys, Right or Up turns the gun and Space shoots\n"
+           "(docs/window.md).\n"
            "exec:COMMAND runs COMMAND with /bin/sh -c and steers the gun by its replies (docs/contestants.md).\n"
            "SIGINT, SIGTERM and SIGHUP stop the run in order (contestants stopped, trace written, summary).\n"
            "Exit status: 0 on a normal end (the window closed, an open-ended run stopped by a signal),\n"

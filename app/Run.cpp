@@ -40,11 +40,15 @@ int EndStatus(bool interrupted) {
 int RunWindowContest(const Options& Chosen, ContestHost Host) {
     RunOutputs outputs(Chosen);
     if (!outputs.Opened()) return EndStatus(false);
-    Host.AfterMove = [&outputs, outer = Host.AfterMove] {
+    const std::int64_t limit = Chosen.Moves.value_or(-1);
+    Host.AfterMove = [&outputs, limit, outer = Host.AfterMove] {
         outputs.AfterMove();
         if (outer) outer();
+        // Every move run counts, a replay's jumps included; the window then ends as if closed.
+        if (outputs.Moves() == limit) QuitRequested = -1;
     };
     RunSetUp(Host, [&] {
+        if (limit == 0) QuitRequested = -1;
         RunMainLoop(Host);
         // The back buffer still holds the last frame composed, which the window showed before it closed.
         outputs.SaveSnapshot(*BackBitmap);

@@ -29,7 +29,7 @@ void RunSetUp(const ContestHost& Host, Body body) {
     TearDownContest();
 }
 
-/// Runs the contest in the window `Host` creates until it is closed, writing the trace and, at the
+/// Runs the contest in the window `Host` creates until it is closed (or --moves moves have run), writing the trace and, at the
 /// end, the last frame shown as the snapshot; returns the exit status (0, or 141 as above).
 int RunWindowContest(const Options& Chosen, ContestHost Host);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "app/Workbench.h"
 #include "app/modTicks.h"
 #include "bullets/modBulletAndGravity.h"
 #include "display/BackBuffer.h"
@@ -27,7 +28,10 @@ std::string PicturePath(const std::string& ProgramFolder) {
     return ProgramFolder + "/cannon.bmp";
 }
 
-void SetUpContest(const ContestHost& Host) {
+namespace {
+
+// The registry, both guns and the seed: what a match's first move starts from.
+void BuildArena(const ContestHost& Host) {
     ResetScore();
     Sprites = std::make_shared<clsSprites>();
     CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, Host.MakeContestant("Cannon"),
@@ -36,6 +40,19 @@ void SetUpContest(const ContestHost& Host) {
                                          PicturePath(Host.ProgramFolder), 16, 16, 16, 59, 14);
     // Nothing built in draws from it; contestants compiled into the arena may.
     std::srand(Host.Seed ? *Host.Seed : static_cast<unsigned>(Host.TickClock->Counter()));
+}
+
+}  // namespace
+
+void RebuildArena(const ContestHost& Host) {
+    EraseBullets();
+    Sprites.reset();
+    BuildArena(Host);
+}
+
+void SetUpContest(const ContestHost& Host) {
+    ResetWorkbench();
+    BuildArena(Host);
     BuildTrigTables();
     StartTicks(*Host.TickClock);
 
@@ -78,7 +95,10 @@ void RunMainLoop(const ContestHost& Host) {
         default:
             break;
         }
-        if (frmMain->HasPendingEvents()) frmMain->ProcessPendingEvents();
+        if (frmMain->HasPendingEvents()) {
+            frmMain->ProcessPendingEvents();
+            RunPendingJump(Host);
+        }
     }
 }
 

@@ -40,6 +40,9 @@ struct ContestHost {
     std::optional<std::uint32_t> Seed;
     /// Moves run back to back at the end of set-up, without frames or pacing (a replay's jump).
     std::int64_t JumpMoves = 0;
+    /// Puts the contestants' source back to the match's first move, before a replay's jump back
+    /// re-runs it; empty: the run cannot go back (only a replay can).
+    std::function<void()> Rewind;
 };
 
 /// Builds the arena, runs the main loop until the window is closed, and releases what it built.
@@ -48,6 +51,9 @@ void RunContest(const ContestHost& Host);
 void SetUpContest(const ContestHost& Host);
 /// The main loop: one tick per pass until QuitRequested, then pending events.
 void RunMainLoop(const ContestHost& Host);
+/// The arena at its first move again: bullets, scores and the registry with both guns made anew,
+/// the random generator re-seeded; the window, the scheduler and the back buffer stay.
+void RebuildArena(const ContestHost& Host);
 /// One move: each gun's step and contestant, then every bullet's flight.
 void RunMove();
 /// Tear-down: back buffer, window, bullet pool, registry, in that order.

@@ -1,6 +1,7 @@
 // The tick scheduler: picks the earliest due channel, sleeps until it is due, keeps it on its grid.
 #include "app/modTicks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -15,6 +16,14 @@ double MsPerCount = 0.0;
 namespace {
 
 Clock* TheClock = nullptr;
+std::int64_t Frequency = 0;
+
+std::int64_t MoveInterval(std::int32_t Shift) {
+    // Scaling by a power of two is exact, so 90 a second keeps the interval it always had.
+    return RoundChecked<std::int64_t>(std::ldexp(static_cast<double>(Frequency) / 90.0, -Shift));
+}
+
+bool Eligible(const TickChannel& Channel) { return !Channel.Paused || Channel.Steps > 0; }
 
 }  // namespace
 
@@ -25,19 +34,22 @@ void StartTicks(Clock& TickClock) {
                                                     std::to_string(frequency) + " counts per second");
     }
     TheClock = &TickClock;
+    Frequency = frequency;
     const auto f = static_cast<double>(frequency);
     MsPerCount = 1000.0 / f;
-    TickChannels[TickMove].Interval = RoundChecked<std::int64_t>(f / 90.0);
+    TickChannels[TickMove].Interval = MoveInterval(0);
     TickChannels[TickFrame].Interval = RoundChecked<std::int64_t>(f / 30.0);
     TickChannels[TickSecond].Interval = frequency;
 }
 
 std::int32_t NextTick() {
-    std::int32_t channel = 0;
-    for (std::int32_t i = 1; i < static_cast<std::int32_t>(TickChannels.size()); ++i) {
-        if (TickChannels[i].NextDue < TickChannels[channel].NextDue) channel = i;
+    // Only the move channel is ever paused, so some channel is always eligible.
+    std::int32_t channel = Eligible(TickChannels[0]) ? 0 : 1;
+    for (std::int32_t i = channel + 1; i < static_cast<std::int32_t>(TickChannels.size()); ++i) {
+        if (Eligible(TickChannels[i]) && TickChannels[i].NextDue < TickChannels[channel].NextDue) channel = i;
     }
     TickChannel& chosen = TickChannels[channel];
+    if (chosen.Paused) --chosen.Steps;
     // Counted before any waiting, so a reading right after a reset sees the tick being handed out.
     chosen.Count = static_cast<std::int32_t>(static_cast<std::uint32_t>(chosen.Count) + 1u);
 
@@ -58,7 +70,10 @@ std::int32_t NextTick() {
             // An early or overrunning sleep is carried into the next due time.
             ScheduleNext(channel, TheClock->Counter() - due);
         } else {
-            ScheduleNext(channel, 0);
+            // Up to half a millisecond early runs at once, the next due time counted from now. An
+            // interval shorter than that (the fastest move rates) would then never sleep: such a
+            // channel stays on its grid instead.
+            ScheduleNext(channel, static_cast<double>(chosen.Interval) * MsPerCount < 2.0 ? -wait : 0);
         }
     }
     return channel;
@@ -73,10 +88,33 @@ std::int32_t TickCount(std::int32_t Channel) { return TickChannels[Channel].Coun
 
 void ResetTickCount(std::int32_t Channel) { TickChannels[Channel].Count = 0; }
 
+std::int32_t SetMoveRate(std::int32_t Shift) {
+    Shift = std::clamp(Shift, SlowestMoveShift, FastestMoveShift);
+    TickChannels[TickMove].Interval = MoveInterval(Shift);
+    return Shift;
+}
+
+void PauseChannel(std::int32_t Channel, bool Paused) {
+    TickChannel& channel = TickChannels[Channel];
+    if (channel.Paused == Paused) return;
+    channel.Paused = Paused;
+    channel.Steps = 0;
+    // Due at once: the time spent paused is no backlog to catch up.
+    channel.NextDue = 0;
+}
+
+void StepChannel(std::int32_t Channel) {
+    TickChannel& channel = TickChannels[Channel];
+    if (!channel.Paused) return;
+    ++channel.Steps;
+    channel.NextDue = 0;
+}
+
 void ResetTicks() {
     TickChannels = {};
     MsPerCount = 0.0;
     TheClock = nullptr;
+    Frequency = 0;
 }
 
 }  // namespace brakkenfel

@@ -3,6 +3,7 @@
 
 #include "app/modMain.h"
 #include "bullets/modBulletAndGravity.h"
+#include "display/AnalysisView.h"
 #include "display/BackBuffer.h"
 #include "display/TextFormat.h"
 #include "display/frmMain.h"
@@ -18,10 +19,16 @@ void ComposeFrame() {
     SelectObject(BackDC.get(), kept);
     DeleteObject(brush);
 
-    DrawBullets(BackDC.get());
+    const bool analysis = AnalysisShown();
+    if (analysis) {
+        DrawOwnedBullets(BackDC.get());
+    } else {
+        DrawBullets(BackDC.get());
+    }
     // The guns go on last so a bullet leaving a barrel never hides it; the Helicopter lies on top.
     Sprites->Draw(CannonIndex, BackDC.get());
     Sprites->Draw(HelicopterIndex, BackDC.get());
+    if (analysis) DrawAimsAndHits(BackDC.get());
 
     BitBlt(frmMain->PictureBoxDC(), 0, 0, BackWidth, BackHeight, BackDC.get(), 0, 0, SRCCOPY);
 

@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "app/Workbench.h"
 #include "app/modMain.h"
 #include "display/FormLayout.h"
 
@@ -46,6 +47,10 @@ bool FormWindow::Unload() {
     IsUnloaded = true;
     return true;
 }
+
+void FormWindow::KeyCommand(WindowCommand Command) { ApplyCommand(Command); }
+
+void FormWindow::KeysHeld(const KeyState& Keys) { Bench.Keys = Keys; }
 
 void Form_Unload(std::int16_t& Cancel) {
     // Cancel stays as the window system passed it: closing is never refused, only noted for the loop.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "display/WindowInput.h"
 #include "platform/Gdi.h"
 
 namespace brakkenfel {
@@ -46,6 +47,10 @@ public:
 protected:
     /// A close request: runs Form_Unload once; true when the window unloaded just now.
     bool Unload();
+    /// A key's command, carried out by the run's workbench (a jump waits for the main loop).
+    void KeyCommand(WindowCommand Command);
+    /// The keys held down now, read by the player at the keys on its next move.
+    void KeysHeld(const KeyState& Keys);
     /// Makes the window visible.
     virtual void ShowWindow() = 0;
     /// The caption's text changed.

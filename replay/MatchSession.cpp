@@ -18,8 +18,7 @@ MatchSession::~MatchSession() = default;
 
 void MatchSession::Open() {
     if (!Chosen.ReplayPath.empty()) {
-        Replay = std::make_shared<ReplaySource>(
-            std::make_unique<MatchReader>(Chosen.ReplayPath, OpenMatchFile(Chosen.ReplayPath)));
+        Rewind();
         const MatchHeader& Header = Replay->Header();
         Seed = Header.Seed;
         std::fprintf(stderr, "brakkenfel: replaying %s (recorded by version %s, seed %u, move budget %d ms): "
@@ -44,6 +43,11 @@ void MatchSession::Open() {
     }
 }
 
+void MatchSession::Rewind() {
+    Replay = std::make_shared<ReplaySource>(
+        std::make_unique<MatchReader>(Chosen.ReplayPath, OpenMatchFile(Chosen.ReplayPath)));
+}
+
 std::shared_ptr<Sprite> MatchSession::MakeReplay(const std::string& GunName) {
     return std::make_shared<clsReplay>(Replay, GunName == "Cannon" ? 0 : 1);
 }
@@ -53,7 +57,9 @@ void MatchSession::Install(ContestHost& Host) {
     if (Replay) {
         Host.JumpMoves = Chosen.FromMove.value_or(0);
         if (Chosen.Moves) Host.JumpMoves = std::min(Host.JumpMoves, *Chosen.Moves);
-        Host.AfterMove = [Source = Replay.get()] { Source->AfterMove(); };
+        // Through the session, not a copy of the pointer: a jump back replaces the source.
+        Host.AfterMove = [this] { Replay->AfterMove(); };
+        Host.Rewind = [this] { Rewind(); };
     } else if (Recorder) {
         Host.AfterMove = [Writing = Recorder.get()] { Writing->AfterMove(); };
     }

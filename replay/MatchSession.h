@@ -32,7 +32,11 @@ public:
     bool Replaying() const { return Replay != nullptr; }
     /// The replay contestant for `GunName`.
     std::shared_ptr<Sprite> MakeReplay(const std::string& GunName);
-    /// Gives `Host` the seed, the moves to jump and the per-move hook of recording or replaying.
+    /// Reads the replayed file again from its first move; the replay contestants made after this
+    /// follow the new source. RuntimeError when the file can no longer be read.
+    void Rewind();
+    /// Gives `Host` the seed, the moves to jump, the per-move hook of recording or replaying, and a
+    /// replay's rewind.
     void Install(ContestHost& Host);
     /// The options a headless run goes by: a replay runs unpaced to its end (or --moves in all).
     Options HeadlessOptions(const Options& Chosen) const;

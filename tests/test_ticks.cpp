@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "tests/support/Arena.h"
@@ -107,13 +108,21 @@ TEST_F(TicksTest, SleepsAndNextDueTimesFollowHowEarlyOrLateATickIs) {
 }
 
 // Runs the scheduler for `seconds` of fake time; returns each second tick's (frames, moves).
-std::vector<std::array<std::int32_t, 2>> RunPaced(FakeClock& clock, int seconds) {
+// The moves run at 90 x 2^`shift` a second.
+std::vector<std::array<std::int32_t, 2>> RunPaced(FakeClock& clock, int seconds, std::int32_t shift = 0) {
     StartTicks(clock);
+    SetMoveRate(shift);
+    std::int64_t handed = 0;
     std::vector<std::array<std::int32_t, 2>> perSecond;
     // A pile-up is a channel handed out again and again with no sleep in between.
     std::array<std::int32_t, 3> burst{};
     std::array<std::int32_t, 3> longestBurst{};
     while (TickCount(TickSecond) <= seconds) {
+        // A channel that never sleeps would hold fake time still for ever.
+        if (++handed > 10'000 * (seconds + 1)) {
+            ADD_FAILURE() << "the clock stood still";
+            break;
+        }
         const std::size_t sleepsBefore = clock.Sleeps.size();
         const std::int32_t channel = NextTick();
         const bool slept = clock.Sleeps.size() != sleepsBefore;
@@ -127,7 +136,8 @@ std::vector<std::array<std::int32_t, 2>> RunPaced(FakeClock& clock, int seconds)
             ResetTickCount(TickMove);
         }
     }
-    EXPECT_LE(longestBurst[TickMove], 2) << "moves piled up";
+    // At 90 x 32 a millisecond's sleep spans nearly three moves, which then run back to back.
+    EXPECT_LE(longestBurst[TickMove], shift < FastestMoveShift ? 2 : 3) << "moves piled up";
     EXPECT_LE(longestBurst[TickFrame], 2) << "frames piled up";
     return perSecond;
 }
@@ -145,6 +155,49 @@ TEST_F(TicksTest, SixtySecondsGiveThirtyFramesAndNinetyMovesEachSecond) {
             EXPECT_NEAR(perSecond[s][1], 90, 1) << "second " << s << ", overrun " << overrun;
         }
     }
+}
+
+// Every rate from 90/8 to 90 x 32 keeps its pace over time, limits clamp, and frames stay at 30.
+TEST_F(TicksTest, MoveRatesFromAnEighthToThirtyTwoTimesNinetyKeepTheirPace) {
+    struct Case { std::int32_t asked, shift; };
+    for (const Case c : {Case{-9, -3}, Case{-1, -1}, Case{2, 2}, Case{3, 3}, Case{4, 4}, Case{5, 5}, Case{40, 5}}) {
+        ResetTicks();
+        FakeClock clock(TenMHz);
+        clock.SleepOverrun = TenMHz / 10'000;  // sleeps run 0.1 ms long, as real ones do
+        StartTicks(clock);
+        EXPECT_EQ(SetMoveRate(c.asked), c.shift);
+        const auto perSecond = RunPaced(clock, 5, c.shift);
+        for (std::size_t s = 2; s < perSecond.size(); ++s) {
+            EXPECT_NEAR(perSecond[s][0], 30, 1) << "second " << s << ", shift " << c.shift;
+            EXPECT_NEAR(perSecond[s][1], std::ldexp(90.0, c.shift), 2) << "second " << s << ", shift " << c.shift;
+        }
+    }
+    // Halves to even, as at start: 1125 / 90 is 12.5.
+    FakeClock odd(1'125);
+    StartTicks(odd);
+    EXPECT_EQ(TickChannels[TickMove].Interval, 12);
+    SetMoveRate(-1);
+    EXPECT_EQ(TickChannels[TickMove].Interval, 25);
+}
+
+// While paused the move channel hands out only the steps granted, each at once; resumed, it runs on.
+TEST_F(TicksTest, APausedMoveChannelHandsOutOnlyItsSteps) {
+    FakeClock clock(TenMHz);
+    StartTicks(clock);
+    PauseChannel(TickMove, true);
+    std::array<std::int32_t, 3> handed{};
+    for (int i = 0; i < 40; ++i) ++handed[NextTick()];
+    EXPECT_EQ(handed[TickMove], 0);
+    EXPECT_GT(handed[TickFrame], 30);
+    StepChannel(TickMove);
+    StepChannel(TickMove);
+    EXPECT_EQ(NextTick(), TickMove);
+    EXPECT_EQ(NextTick(), TickMove);
+    for (int i = 0; i < 10; ++i) EXPECT_NE(NextTick(), TickMove);
+    PauseChannel(TickMove, false);
+    EXPECT_EQ(NextTick(), TickMove);
+    StepChannel(TickMove);  // running: a step grants nothing more
+    EXPECT_EQ(TickChannels[TickMove].Steps, 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "backends/sdl/SdlForm.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
@@ -38,6 +39,27 @@ void Fill(SDL_Surface* surface, int x, int y, int w, int h, std::uint32_t rgb) {
     const SDL_Rect rect{x, y, w, h};
     SDL_FillRect(surface, &rect, SDL_MapRGB(surface->format, static_cast<Uint8>(rgb >> 16),
                                             static_cast<Uint8>(rgb >> 8), static_cast<Uint8>(rgb)));
+}
+
+// The window's key bindings; the rules behind each command live in the core.
+std::optional<WindowCommand> CommandOf(SDL_Keycode key) {
+    switch (key) {
+    case SDLK_p: return WindowCommand::Pause;
+    case SDLK_PERIOD:
+    case SDLK_KP_PERIOD: return WindowCommand::Step;
+    case SDLK_PLUS:
+    case SDLK_EQUALS:  // the plus key without its shift
+    case SDLK_KP_PLUS: return WindowCommand::Faster;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS: return WindowCommand::Slower;
+    case SDLK_0:
+    case SDLK_KP_0: return WindowCommand::NormalRate;
+    case SDLK_PAGEDOWN: return WindowCommand::JumpForward;
+    case SDLK_PAGEUP: return WindowCommand::JumpBack;
+    case SDLK_HOME: return WindowCommand::JumpToStart;
+    case SDLK_v: return WindowCommand::ToggleView;
+    default: return std::nullopt;
+    }
 }
 
 [[noreturn]] void WindowFailure(const char* what) {
@@ -184,6 +206,9 @@ bool SdlForm::HasPendingEvents() {
 void SdlForm::ProcessPendingEvents() {
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) Dispatch(event);
+    // Read once the queue is drained, so a press and release between two passes leave nothing held.
+    const Uint8* held = SDL_GetKeyboardState(nullptr);
+    KeysHeld(KeyState{held[SDL_SCANCODE_RIGHT] != 0 || held[SDL_SCANCODE_UP] != 0, held[SDL_SCANCODE_SPACE] != 0});
     if (TakeStopSignal()) Close();
     Present();
 }
@@ -191,6 +216,14 @@ void SdlForm::ProcessPendingEvents() {
 void SdlForm::Dispatch(const SDL_Event& event) {
     if (event.type == SDL_QUIT) {
         Close();
+        return;
+    }
+    if (event.type == SDL_KEYDOWN && event.key.repeat == 0 && event.key.windowID == SDL_GetWindowID(window_)) {
+        if (event.key.keysym.sym == SDLK_ESCAPE) {
+            Close();
+        } else if (const auto command = CommandOf(event.key.keysym.sym)) {
+            KeyCommand(*command);
+        }
         return;
     }
     if (event.type != SDL_WINDOWEVENT || event.window.windowID != SDL_GetWindowID(window_)) return;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/Trace.h"
+#include "app/Workbench.h"
 #include "display/BackBuffer.h"
 #include "platform/StopSignals.h"
 
@@ -43,6 +44,8 @@ int RunWindowContest(const Options& Chosen, ContestHost Host) {
     const std::int64_t limit = Chosen.Moves.value_or(-1);
     Host.AfterMove = [&outputs, limit, outer = Host.AfterMove] {
         outputs.AfterMove();
+        // A move stepped while paused is looked at now: its line should not wait for moves to resume.
+        if (Bench.Paused) outputs.WriteOut();
         if (outer) outer();
         // Every move run counts, a replay's jumps included; the window then ends as if closed.
         if (outputs.Moves() == limit) QuitRequested = -1;

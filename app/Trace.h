@@ -50,6 +50,8 @@ public:
     /// Counts a move and, with a trace, writes its line. A write error fails with error 75; a closed
     /// pipe stops the run as SIGPIPE would; a stop signal during a blocked write leaves the rest for Finish.
     void AfterMove();
+    /// Writes what the trace holds now, without waiting for the next half second.
+    void WriteOut() { Flush(false); }
     /// Moves counted so far.
     std::int64_t Moves() const { return MovesCounted; }
     /// Saves `Frame` as the snapshot, when one was asked for.

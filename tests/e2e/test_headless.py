@@ -132,7 +132,7 @@ class OptionsAndPacingTest(unittest.TestCase):
 
     def test_command_line(self):
         # What each refusal says is the parser's own test; here, that it ends the program with status 2.
-        for arguments in (["--frob"], ["--moves", "5"], ["--helicopter", "robot"]):
+        for arguments in (["--frob"], ["--seconds", "5"], ["--headless", "--cannon", "keys"], ["--helicopter", "robot"]):
             result = run(*arguments)
             self.assertEqual(result.returncode, 2, arguments)
             self.assertEqual(len(result.stderr.decode().strip().splitlines()), 1, arguments)

@@ -68,132 +68,132 @@ std::optional<WindowCommand> CommandOf(SDL_Keycode key) {
 
 }  // namespace
 
-SdlForm::SdlForm(SurfaceMode mode) : mode_(mode) {
-    font_ = std::make_unique<SdlText>("Tahoma:bold", 12.0, 96.0);
-    window_ = SDL_CreateWindow(Caption().c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+SdlForm::SdlForm(SurfaceMode mode) : Mode(mode) {
+    Font = std::make_unique<SdlText>("Tahoma:bold", 12.0, 96.0);
+    SdlWindow = SDL_CreateWindow(Caption().c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                ClientWidth, ClientHeight, SDL_WINDOW_HIDDEN);
-    if (window_ == nullptr) WindowFailure("cannot create the window");
+    if (SdlWindow == nullptr) WindowFailure("cannot create the window");
     try {
         Attach();
     } catch (...) {
-        SDL_DestroyWindow(window_);
+        SDL_DestroyWindow(SdlWindow);
         throw;
     }
 }
 
 SdlForm::~SdlForm() {
     // The picture box's bitmap views the window's pixels, so it goes before the window does.
-    pictureDC_.reset();
-    pictureBitmap_.reset();
-    shadow_.reset();
-    SDL_DestroyWindow(window_);
+    PictureDC.reset();
+    PictureBitmap.reset();
+    Shadow.reset();
+    SDL_DestroyWindow(SdlWindow);
 }
 
 void SdlForm::Attach() {
-    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    SDL_Surface* surface = SDL_GetWindowSurface(SdlWindow);
     if (surface == nullptr) WindowFailure("cannot draw in the window");
     // Drawing straight into the surface saves a copy per frame, but only when the pixels are laid out as
     // ours are and the whole layout fits; otherwise draw in an own copy and convert when presenting.
-    const bool direct = mode_ == SurfaceMode::Auto && surface->format->format == SDL_PIXELFORMAT_RGB888 &&
+    const bool direct = Mode == SurfaceMode::Auto && surface->format->format == SDL_PIXELFORMAT_RGB888 &&
                         !SDL_MUSTLOCK(surface) && surface->w >= ClientWidth && surface->h >= ClientHeight;
     if (direct) {
-        shadow_.reset();
-        canvas_ = surface;
+        Shadow.reset();
+        Surface = surface;
         PaintChrome();
-    } else if (!shadow_) {
-        shadow_.reset(SDL_CreateRGBSurfaceWithFormat(0, ClientWidth, ClientHeight, 32, SDL_PIXELFORMAT_RGB888));
-        if (!shadow_) WindowFailure("cannot draw in the window");
-        canvas_ = shadow_.get();
+    } else if (!Shadow) {
+        Shadow.reset(SDL_CreateRGBSurfaceWithFormat(0, ClientWidth, ClientHeight, 32, SDL_PIXELFORMAT_RGB888));
+        if (!Shadow) WindowFailure("cannot draw in the window");
+        Surface = Shadow.get();
         PaintChrome();
     }
-    auto* inner = reinterpret_cast<std::uint32_t*>(static_cast<Uint8*>(canvas_->pixels) +
-                                                   InnerTop * canvas_->pitch) + InnerLeft;
-    const std::int32_t pitch = canvas_->pitch / 4;
-    if (pictureBitmap_) {
-        pictureBitmap_->Retarget(inner, pitch);
+    auto* inner = reinterpret_cast<std::uint32_t*>(static_cast<Uint8*>(Surface->pixels) +
+                                                   InnerTop * Surface->pitch) + InnerLeft;
+    const std::int32_t pitch = Surface->pitch / 4;
+    if (PictureBitmap) {
+        PictureBitmap->Retarget(inner, pitch);
     } else {
-        pictureBitmap_ = std::make_shared<GdiBitmap>(inner, InnerWidth, InnerHeight, pitch);
-        pictureDC_ = std::make_unique<GdiDC>(pictureBitmap_);
+        PictureBitmap = std::make_shared<GdiBitmap>(inner, InnerWidth, InnerHeight, pitch);
+        PictureDC = std::make_unique<GdiDC>(PictureBitmap);
     }
-    allDirty_ = true;
+    AllDirty = true;
 }
 
 void SdlForm::PaintChrome() {
-    Fill(canvas_, 0, 0, ClientWidth, ClientHeight, Background);
+    Fill(Surface, 0, 0, ClientWidth, ClientHeight, Background);
     const int right = BoxLeft + BoxWidth - 1;
     const int bottom = BoxTop + BoxHeight - 1;
-    Fill(canvas_, BoxLeft, BoxTop, BoxWidth - 1, 1, EdgeShadow);
-    Fill(canvas_, BoxLeft, BoxTop, 1, BoxHeight - 1, EdgeShadow);
-    Fill(canvas_, BoxLeft + 1, BoxTop + 1, BoxWidth - 3, 1, EdgeDarkShadow);
-    Fill(canvas_, BoxLeft + 1, BoxTop + 1, 1, BoxHeight - 3, EdgeDarkShadow);
-    Fill(canvas_, BoxLeft + 1, bottom - 1, BoxWidth - 2, 1, EdgeLight);
-    Fill(canvas_, right - 1, BoxTop + 1, 1, BoxHeight - 2, EdgeLight);
-    Fill(canvas_, BoxLeft, bottom, BoxWidth, 1, EdgeHighlight);
-    Fill(canvas_, right, BoxTop, 1, BoxHeight, EdgeHighlight);
-    Fill(canvas_, InnerLeft, InnerTop, InnerWidth, InnerHeight, BoxBackground);
+    Fill(Surface, BoxLeft, BoxTop, BoxWidth - 1, 1, EdgeShadow);
+    Fill(Surface, BoxLeft, BoxTop, 1, BoxHeight - 1, EdgeShadow);
+    Fill(Surface, BoxLeft + 1, BoxTop + 1, BoxWidth - 3, 1, EdgeDarkShadow);
+    Fill(Surface, BoxLeft + 1, BoxTop + 1, 1, BoxHeight - 3, EdgeDarkShadow);
+    Fill(Surface, BoxLeft + 1, bottom - 1, BoxWidth - 2, 1, EdgeLight);
+    Fill(Surface, right - 1, BoxTop + 1, 1, BoxHeight - 2, EdgeLight);
+    Fill(Surface, BoxLeft, bottom, BoxWidth, 1, EdgeHighlight);
+    Fill(Surface, right, BoxTop, 1, BoxHeight, EdgeHighlight);
+    Fill(Surface, InnerLeft, InnerTop, InnerWidth, InnerHeight, BoxBackground);
     PaintLabel(0);
 }
 
 void SdlForm::PaintLabel(int clearWidth) {
     const int room = ClientWidth - LabelLeft;
-    const int width = std::min(std::max(clearWidth, labelWidth_), room);
-    Fill(canvas_, LabelLeft, LabelTop, width, LabelHeight, Background);
-    SurfacePtr line = font_->Render(LabelCaption(), ToColor(0x000000), ToColor(Background));
+    const int width = std::min(std::max(clearWidth, LabelPixels), room);
+    Fill(Surface, LabelLeft, LabelTop, width, LabelHeight, Background);
+    SurfacePtr line = Font->Render(LabelCaption(), ToColor(0x000000), ToColor(Background));
     if (line) {
         SDL_Rect source{0, 0, std::min(line->w, room), std::min(line->h, LabelHeight)};
         SDL_Rect target{LabelLeft, LabelTop, source.w, source.h};
-        SDL_BlitSurface(line.get(), &source, canvas_, &target);
-        ++labelRenders_;
+        SDL_BlitSurface(line.get(), &source, Surface, &target);
+        ++LabelRenderCount;
     }
     MarkDirty(SDL_Rect{LabelLeft, LabelTop, width, LabelHeight});
 }
 
 void SdlForm::MarkDirty(const SDL_Rect& rect) {
-    if (rect.w > 0 && rect.h > 0) dirty_.push_back(rect);
+    if (rect.w > 0 && rect.h > 0) DirtyRects.push_back(rect);
 }
 
 void SdlForm::Present() {
-    if (!allDirty_ && dirty_.empty()) return;
-    if (shadow_) {
-        SDL_Surface* target = SDL_GetWindowSurface(window_);
+    if (!AllDirty && DirtyRects.empty()) return;
+    if (Shadow) {
+        SDL_Surface* target = SDL_GetWindowSurface(SdlWindow);
         if (target != nullptr) {
-            if (allDirty_) {
-                SDL_BlitSurface(shadow_.get(), nullptr, target, nullptr);
+            if (AllDirty) {
+                SDL_BlitSurface(Shadow.get(), nullptr, target, nullptr);
             } else {
-                for (SDL_Rect rect : dirty_) {
+                for (SDL_Rect rect : DirtyRects) {
                     SDL_Rect to = rect;
-                    SDL_BlitSurface(shadow_.get(), &rect, target, &to);
+                    SDL_BlitSurface(Shadow.get(), &rect, target, &to);
                 }
             }
         }
     }
-    if (allDirty_) {
-        SDL_UpdateWindowSurface(window_);
+    if (AllDirty) {
+        SDL_UpdateWindowSurface(SdlWindow);
     } else {
-        SDL_UpdateWindowSurfaceRects(window_, dirty_.data(), static_cast<int>(dirty_.size()));
+        SDL_UpdateWindowSurfaceRects(SdlWindow, DirtyRects.data(), static_cast<int>(DirtyRects.size()));
     }
-    allDirty_ = false;
-    dirty_.clear();
+    AllDirty = false;
+    DirtyRects.clear();
 }
 
 void SdlForm::ShowWindow() {
-    SDL_ShowWindow(window_);
-    allDirty_ = true;
+    SDL_ShowWindow(SdlWindow);
+    AllDirty = true;
     Present();
 }
 
-void SdlForm::CaptionChanged() { SDL_SetWindowTitle(window_, Caption().c_str()); }
+void SdlForm::CaptionChanged() { SDL_SetWindowTitle(SdlWindow, Caption().c_str()); }
 
 HDC SdlForm::PictureBoxDC() {
     // Whoever asks for the context draws into it; show that area when the pass ends.
     MarkDirty(SDL_Rect{InnerLeft, InnerTop, InnerWidth, InnerHeight});
-    return pictureDC_.get();
+    return PictureDC.get();
 }
 
 void SdlForm::LabelChanged(const std::string& Previous) {
     static_cast<void>(Previous);
-    const int oldWidth = labelWidth_;
-    labelWidth_ = font_->Width(LabelCaption());
+    const int oldWidth = LabelPixels;
+    LabelPixels = Font->Width(LabelCaption());
     PaintLabel(oldWidth);
 }
 
@@ -218,7 +218,7 @@ void SdlForm::Dispatch(const SDL_Event& event) {
         Close();
         return;
     }
-    if (event.type == SDL_KEYDOWN && event.key.repeat == 0 && event.key.windowID == SDL_GetWindowID(window_)) {
+    if (event.type == SDL_KEYDOWN && event.key.repeat == 0 && event.key.windowID == SDL_GetWindowID(SdlWindow)) {
         if (event.key.keysym.sym == SDLK_ESCAPE) {
             Close();
         } else if (const auto command = CommandOf(event.key.keysym.sym)) {
@@ -226,17 +226,17 @@ void SdlForm::Dispatch(const SDL_Event& event) {
         }
         return;
     }
-    if (event.type != SDL_WINDOWEVENT || event.window.windowID != SDL_GetWindowID(window_)) return;
+    if (event.type != SDL_WINDOWEVENT || event.window.windowID != SDL_GetWindowID(SdlWindow)) return;
     switch (event.window.event) {
     case SDL_WINDOWEVENT_CLOSE: Close(); break;
-    case SDL_WINDOWEVENT_EXPOSED: allDirty_ = true; break;
+    case SDL_WINDOWEVENT_EXPOSED: AllDirty = true; break;
     case SDL_WINDOWEVENT_SIZE_CHANGED: Attach(); break;
     default: break;
     }
 }
 
 void SdlForm::Close() {
-    if (Unload()) SDL_HideWindow(window_);
+    if (Unload()) SDL_HideWindow(SdlWindow);
 }
 
 std::shared_ptr<FormWindow> CreateSdlForm() { return std::make_shared<SdlForm>(); }

@@ -41,13 +41,13 @@ public:
     void ProcessPendingEvents() override;
 
     /// The SDL window.
-    SDL_Window* Window() const { return window_; }
+    SDL_Window* Window() const { return SdlWindow; }
     /// The client area as drawn so far (not necessarily shown yet), XRGB pixels.
-    const SDL_Surface* Canvas() const { return canvas_; }
+    const SDL_Surface* Canvas() const { return Surface; }
     /// The label's current width in pixels.
-    int LabelWidth() const { return labelWidth_; }
+    int LabelWidth() const { return LabelPixels; }
     /// How many times label text has been rendered.
-    int LabelRenders() const { return labelRenders_; }
+    int LabelRenders() const { return LabelRenderCount; }
 
 private:
     void ShowWindow() override;
@@ -62,17 +62,17 @@ private:
     void Dispatch(const SDL_Event& event);
     void Close();
 
-    SurfaceMode mode_;
-    SDL_Window* window_ = nullptr;
-    SDL_Surface* canvas_ = nullptr;  // the window surface itself, or shadow_
-    SurfacePtr shadow_;
-    HBITMAP pictureBitmap_;
-    DCHandle pictureDC_;
-    std::unique_ptr<SdlText> font_;
-    int labelWidth_ = 0;
-    int labelRenders_ = 0;
-    bool allDirty_ = false;
-    std::vector<SDL_Rect> dirty_;
+    SurfaceMode Mode;
+    SDL_Window* SdlWindow = nullptr;
+    SDL_Surface* Surface = nullptr;  // the window surface itself, or Shadow
+    SurfacePtr Shadow;
+    HBITMAP PictureBitmap;
+    DCHandle PictureDC;
+    std::unique_ptr<SdlText> Font;
+    int LabelPixels = 0;
+    int LabelRenderCount = 0;
+    bool AllDirty = false;
+    std::vector<SDL_Rect> DirtyRects;
 };
 
 /// A new SDL main window, for ContestHost::CreateMainWindow.

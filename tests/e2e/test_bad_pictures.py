@@ -1,202 +1,101 @@
 #!/usr/bin/python3
-"""The program handed every picture file of make_pictures.py as its cannon.bmp, and things that are no file.
+"""The program's wiring of its picture loader and its error report; every file layout and every bad
+file are tests/sdl/test_bad_pictures.cpp's. A broken cannon.bmp ends start-up with error 481 naming
+it and status 1, before any move, and on a display before the main window; a 16-bit strip draws
+exactly as its 24-bit twin. (A missing one is test_error_report.py's.)
 
-Usage: test_bad_pictures.py PROGRAM. Each case copies PROGRAM into a scratch folder beside the
-picture, because the program looks for cannon.bmp beside itself. Good layouts must all show the
-same gun; broken files and non-files must end start-up with error 481 or 53 naming the path, status
-1, before any window: headless, and on a private Xvfb where the error box must be the only window.
+Usage: test_bad_pictures.py PROGRAM. Each case runs a copy of PROGRAM beside the picture, because the
+program looks for cannon.bmp beside itself.
 """
 import os
 import shutil
-import stat
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bmp  # noqa: E402
 import make_pictures  # noqa: E402
 
 PROGRAM = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/brakkenfel")
 HANG = 20  # seconds after which a start-up counts as hung
-GUNS = {"Cannon": (12, 12), "Helicopter": (32, 32)}  # frame 0's top left in the field
-NOBODY = 65534
+STRIP = make_pictures.gun_strip()
+BROKEN = make_pictures.bad_pictures(STRIP)["cut_in_pixels"]
 
 
-def read_snapshot(path):
-    """Rows of (r, g, b), top row first, of the program's 24-bit bottom-up snapshot."""
-    with open(path, "rb") as file:
-        data = file.read()
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height = struct.unpack_from("<ii", data, 18)
-    stride = (width * 3 + 3) & ~3
-    rows = []
-    for y in range(height):
-        start = offset + (height - 1 - y) * stride
-        rows.append([tuple(reversed(data[start + 3 * x:start + 3 * x + 3])) for x in range(width)])
-    return rows
+class PictureWiring(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.TemporaryDirectory(prefix="brakkenfel-pictures-")
+        self.program = shutil.copy2(PROGRAM, self.work.name)
+        self.picture = os.path.join(self.work.name, "cannon.bmp")
+        self.expected = "Error 481: Invalid picture: " + self.picture
 
-
-class Arena:
-    """A scratch folder holding a copy of the program; `picture` is where it looks for cannon.bmp."""
-
-    def __init__(self):
-        self.folder = tempfile.mkdtemp(prefix="brakkenfel-pictures-")
-        # Reachable by an unprivileged user too, for the unreadable-file case.
-        os.chmod(self.folder, 0o755)
-        self.program = os.path.join(self.folder, "brakkenfel")
-        shutil.copy2(PROGRAM, self.program)
-        self.picture = os.path.join(self.folder, "cannon.bmp")
-
-    def clear(self):
-        if os.path.isdir(self.picture) and not os.path.islink(self.picture):
-            os.rmdir(self.picture)
-        elif os.path.lexists(self.picture):
-            os.remove(self.picture)
+    def tearDown(self):
+        self.work.cleanup()
 
     def put(self, data):
-        self.clear()
         with open(self.picture, "wb") as file:
             file.write(data)
 
-    def run(self, *arguments, prefix=(), env=None):
-        started = time.monotonic()
-        result = subprocess.run([*prefix, self.program, *arguments], capture_output=True, timeout=HANG,
-                                cwd="/", env=env, stdin=subprocess.DEVNULL)
-        return result, time.monotonic() - started
-
-    def remove(self):
-        self.clear()
-        shutil.rmtree(self.folder)
-
-
-class PictureFiles(unittest.TestCase):
-    slowest = 0.0
-
-    @classmethod
-    def setUpClass(cls):
-        cls.arena = Arena()
-        cls.strip = make_pictures.gun_strip()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.arena.remove()
-        print("\nslowest refused start-up: %.0f ms" % (cls.slowest * 1000), file=sys.stderr)
-
-    def expect_refused(self, number, prefix=()):
-        result, elapsed = self.arena.run("--headless", "--moves", "1", prefix=prefix)
-        PictureFiles.slowest = max(PictureFiles.slowest, elapsed)
+    def test_a_broken_file_stops_start_up(self):
+        self.put(BROKEN)
+        result = subprocess.run([self.program, "--headless", "--moves", "1"], capture_output=True, timeout=HANG,
+                                cwd="/", stdin=subprocess.DEVNULL)
         stderr = result.stderr.decode()
         self.assertEqual(result.returncode, 1, stderr)
-        text = {53: "File not found", 481: "Invalid picture"}[number]
-        self.assertIn("Error %d: %s: %s" % (number, text, self.arena.picture), stderr)
-        # Refused during set-up: no move ran, so there is no end-of-run summary.
-        self.assertNotIn("moves,", stderr)
+        self.assertIn(self.expected, stderr)
+        self.assertNotIn("moves,", stderr, "a move ran")
 
-    def test_every_layout_shows_the_same_gun(self):
-        snapshots = {}
-        for name, data in make_pictures.good_pictures(self.strip).items():
-            with self.subTest(name):
-                self.arena.put(data)
-                snapshot = os.path.join(self.arena.folder, "field.bmp")
-                result, _ = self.arena.run("--headless", "--moves", "1", "--snapshot", snapshot)
-                self.assertEqual(result.returncode, 0, result.stderr.decode())
-                field = read_snapshot(snapshot)
-                for gun, (left, top) in GUNS.items():
-                    block = [row[left:left + 16] for row in field[top:top + 16]]
-                    self.assertEqual(block, [row[:16] for row in self.strip], gun)
-                with open(snapshot, "rb") as file:
-                    snapshots[name] = file.read()
-        self.assertEqual(len(set(snapshots.values())), 1, "the fields differ beyond the guns")
+    def test_a_16_bit_strip_draws_as_its_24_bit_twin(self):
+        good = make_pictures.good_pictures(STRIP)
+        fields = []
+        for name in ("rgb16_bottomup", "rgb24_bottomup"):
+            self.put(good[name])
+            snapshot = os.path.join(self.work.name, name + ".bmp")
+            result = subprocess.run([self.program, "--headless", "--moves", "1", "--snapshot", snapshot],
+                                    capture_output=True, timeout=HANG, cwd="/")
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            fields.append(bmp.read(snapshot))
+        self.assertEqual(fields[0], fields[1])
+        # The Cannon's frame 0, top left at (12, 12), is the file's and not the build's strip.
+        self.assertEqual([row[12:28] for row in fields[0][12:28]], [row[:16] for row in STRIP])
 
-    def test_broken_files_are_invalid_pictures(self):
-        for name, data in make_pictures.bad_pictures(self.strip).items():
-            with self.subTest(name):
-                self.arena.put(data)
-                self.expect_refused(481)
-
-    def test_what_is_no_file_is_not_found(self):
-        def folder(path):
-            os.mkdir(path)
-
-        def pipe(path):
-            os.mkfifo(path)  # nobody writes: opening it for reading must not wait
-
-        cases = {
-            "missing": lambda path: None,
-            "a folder": folder,
-            "a pipe": pipe,
-            "a link to nowhere": lambda path: os.symlink(path + ".gone", path),
-            "a link to an endless device": lambda path: os.symlink("/dev/zero", path),
-        }
-        for name, make in cases.items():
-            with self.subTest(name):
-                self.arena.clear()
-                make(self.arena.picture)
-                self.expect_refused(53)
-
-    def test_a_file_the_user_may_not_read_is_not_found(self):
-        self.arena.put(make_pictures.good_pictures(self.strip)["rgb24_bottomup"])
-        os.chmod(self.arena.picture, 0)
-        prefix = ()
-        if os.geteuid() == 0:
-            # Permissions do not stop root: run the program as an unprivileged user instead.
-            setpriv = shutil.which("setpriv")
-            if setpriv is None:
-                self.skipTest("running as root and setpriv is missing, so the file cannot be made unreadable")
-            prefix = (setpriv, "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups")
-        self.expect_refused(53, prefix=prefix)
-
-
-class PictureFilesOnADisplay(unittest.TestCase):
-    """Without --headless: the error box is the only window, and closing it ends the program with 1."""
-
-    def test_refused_before_the_main_window(self):
-        if shutil.which("Xvfb") is None:
-            self.skipTest("Xvfb is not installed")
-        import test_window
+    @unittest.skipIf(shutil.which("Xvfb") is None, "Xvfb is not installed")
+    def test_on_a_display_the_error_box_is_the_only_window(self):
+        import xserver
+        from test_window import CLIENT
         from Xlib import X
         from Xlib import display as xdisplay
-        arena = Arena()
-        with open(os.path.join(arena.folder, "xvfb.log"), "w") as log:
-            server, name = test_window.start_xvfb(log)
+        self.put(BROKEN)
+        with open(os.path.join(self.work.name, "xvfb.log"), "w") as log:
+            server, name = xserver.start_xvfb(log)
+        child = None
         try:
             screen = xdisplay.Display(name)
-            env = dict(os.environ, DISPLAY=name, SDL_VIDEODRIVER="x11")
-            env.pop("WAYLAND_DISPLAY", None)
-            bad = make_pictures.bad_pictures(make_pictures.gun_strip())
-            for case in ("huge_claim_24bit", "cut_in_pixels"):
-                with self.subTest(case):
-                    arena.put(bad[case])
-                    child = subprocess.Popen([arena.program], env=env, stdin=subprocess.DEVNULL,
-                                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                    try:
-                        box = None
-                        deadline = time.monotonic() + HANG
-                        while box is None and child.poll() is None and time.monotonic() < deadline:
-                            shown = [w for w in screen.screen().root.query_tree().children
-                                     if w.get_attributes().map_state == X.IsViewable]
-                            for window in shown:
-                                size = window.get_geometry()
-                                self.assertNotEqual((size.width, size.height), test_window.CLIENT,
-                                                    "the main window appeared")
-                            box = shown[0] if shown else None
-                            time.sleep(0.02)
-                        self.assertIsNotNone(box, "no error box appeared")
-                        test_window.close_window(screen, box)
-                        _, stderr = child.communicate(timeout=HANG)
-                    finally:
-                        if child.poll() is None:
-                            child.kill()
-                            child.wait()
-                    self.assertEqual(child.returncode, 1)
-                    self.assertIn("Error 481: Invalid picture: " + arena.picture, stderr.decode())
+            child = subprocess.Popen([self.program], env=xserver.x11_env(name), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            box = None
+            deadline = time.monotonic() + HANG
+            while box is None and child.poll() is None and time.monotonic() < deadline:
+                shown = [w for w in screen.screen().root.query_tree().children
+                         if w.get_attributes().map_state == X.IsViewable]
+                for window in shown:
+                    size = window.get_geometry()
+                    self.assertNotEqual((size.width, size.height), CLIENT, "the main window appeared")
+                box = shown[0] if shown else None
+                time.sleep(0.02)
+            self.assertIsNotNone(box, "no error box appeared")
+            xserver.close_window(screen, box)
+            _, stderr = child.communicate(timeout=HANG)
+            self.assertEqual(child.returncode, 1)
+            self.assertIn(self.expected, stderr.decode())
         finally:
+            xserver.end(child)
             server.terminate()
             server.wait(timeout=10)
-            arena.remove()
 
 
 if __name__ == "__main__":

@@ -159,11 +159,7 @@ class ContestantTest(MarkedFolderTest):
         self.assertEqual([c["target"] for c in cannon[:20]], [140] * 19 + [135])
         # One step a move, always upward, from the move after the order.
         self.assertEqual([c["angle"] for c in cannon[:14]], list(range(128, 141)) + [140])
-        # Up past 255 and round to 135, where it stays.
-        self.assertEqual([c["angle"] for c in cannon[20:23]], [141, 142, 143])
-        self.assertEqual([c["angle"] for c in cannon[134:137]], [255, 0, 1])
-        self.assertEqual([c["angle"] for c in cannon[269:272]], [134, 135, 135])
-        self.assertEqual(cannon[-1]["angle"], 135)
+        self.assertEqual(cannon[-1]["angle"], 135)  # up past 255 and round, as the registry turns
         # Fired on move 5 only: the shots of move 20 came while it reloaded.
         self.assertEqual([m for m, c in enumerate(cannon, 1) if c["reload"] == 89], [5])
         self.assertIn("shots: Cannon 1,", stderr)
@@ -255,19 +251,14 @@ class ContestantTest(MarkedFolderTest):
         self.assertLess(stderr.index("bot: quit"), stderr.index("brakkenfel: Error"), stderr)
         self.assertEqual(self.log().splitlines(), ["brakkenfel 1 Cannon", "quit"])
 
-    def test_hostile_contestants_are_contained_and_never_hold_up_the_arena(self):
+    def test_a_contestant_that_leaves_a_new_session_behind_is_contained(self):
+        # The other escapes are ContestantProcess's own test; this one shows the arena asks for containment.
         sleeper = "python3 -c 'import time; time.sleep(300)' %s" % self.dir
-        cases = {
-            "joins the arena's group": dict(prelude="os.setpgid(0, os.getpgid(os.getppid()))", stubborn=True),
-            "leaves a new session behind": dict(before="setsid %s & " % sleeper),
-            "double-forks a child a move": dict(default="fork"),
-        }
-        for name, kinds in cases.items():
-            with self.subTest(name):
-                _, stderr = self.headless("--cannon", self.bot(**kinds), "--move-budget", "0", moves=50)
-                self.assertEqual(summaries(stderr)["Cannon"][:2], (50, 50), stderr)
-                self.assertNotIn("not contained", stderr)
-                self.assertEqual(processes_naming(self.marker), [], name)
+        _, stderr = self.headless("--cannon", self.bot(before="setsid %s & " % sleeper), "--move-budget", "0",
+                                  moves=50)
+        self.assertEqual(summaries(stderr)["Cannon"][:2], (50, 50), stderr)
+        self.assertNotIn("not contained", stderr)
+        self.assertEqual(processes_naming(self.marker), [])
 
     def test_standard_error_is_relayed_bounded_and_cannot_touch_the_arenas(self):
         flood = ("import fcntl\nfcntl.fcntl(2, fcntl.F_SETFL, fcntl.fcntl(2, fcntl.F_GETFL) | os.O_NONBLOCK)\n"
@@ -290,26 +281,20 @@ class ContestantTest(MarkedFolderTest):
                             "\n".join(lines[-3:]), re.M)
         self.assertGreater(int(dropped[1]), 3000 - 512, lines[-3:])
 
-    def test_a_stop_signal_ends_a_wait_without_limit(self):
-        for signum, wait in ((signal.SIGTERM, "ready"), (signal.SIGINT, "move")):
-            with self.subTest(signal=signum, wait=wait):
-                started = os.path.join(self.dir, "started")
-                bot = self.bot(prelude="open(%r, 'w').close()\n" % started + ("time.sleep(300)" if wait == "ready" else ""),
-                               default=(300, "{n}"))
-                arena = subprocess.Popen([PROGRAM, "--headless", "--moves", "100", "--move-budget", "0",
-                                          "--cannon", bot], stderr=subprocess.PIPE)
-                deadline = time.monotonic() + 60
-                while not os.path.exists(started) or (wait == "move" and "move 1" not in self.log()):
-                    self.assertLess(time.monotonic(), deadline, "the contestant never got going")
-                    time.sleep(0.05)
-                arena.send_signal(signum)
-                stderr = arena.communicate(timeout=30)[1].decode()
-                # The status of a run cut short is the run's own business; the wait must simply end in order.
-                self.assertIn(arena.returncode, (0, 128 + signum), stderr)
-                self.assertNotIn("is out", stderr)
-                self.assertIn("brakkenfel: Cannon contestant: ", stderr)
-                self.assertEqual(processes_naming(self.marker), [])
-                os.remove(started)
+    def test_a_stop_signal_ends_a_move_wait_without_limit(self):
+        # The wait for "ready" is ProgramSession's own test; this is the wait for a move's reply.
+        arena = subprocess.Popen([PROGRAM, "--headless", "--moves", "100", "--move-budget", "0",
+                                  "--cannon", self.bot(default=(300, "{n}"))], stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 60
+        while not os.path.exists(os.path.join(self.dir, "bot.log")) or "move 1" not in self.log():
+            self.assertLess(time.monotonic(), deadline, "the contestant never got going")
+            time.sleep(0.05)
+        arena.send_signal(signal.SIGINT)
+        stderr = arena.communicate(timeout=30)[1].decode()
+        # The status of a run cut short is the run's own business; the wait must simply end in order.
+        self.assertIn(arena.returncode, (0, 130), stderr)
+        self.assertNotIn("is out", stderr)
+        self.assertIn("brakkenfel: Cannon contestant: ", stderr)
 
 
 class ExampleAimerTest(MarkedFolderTest):

@@ -17,24 +17,7 @@ namespace {
 
 // ---- Texts -------------------------------------------------------------------------------------
 
-struct TimeCase {
-    std::int64_t Seconds;
-    const char* Text;
-};
-
-class TimePiece : public ::testing::TestWithParam<TimeCase> {};
-
-TEST_P(TimePiece, ShowsMinutesWithinTheHourAndTwoDigitSeconds) {
-    EXPECT_EQ(FormatMinutesSeconds(GetParam().Seconds), GetParam().Text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Seconds, TimePiece,
-    ::testing::Values(TimeCase{0, "0:00"}, TimeCase{9, "0:09"}, TimeCase{65, "1:05"}, TimeCase{600, "10:00"},
-                      TimeCase{3599, "59:59"}, TimeCase{3600, "0:00"}, TimeCase{3725, "2:05"},
-                      // Past the nine hours a 16-bit second count would hold, the clock keeps going.
-                      TimeCase{32767, "6:07"}, TimeCase{32768, "6:08"}, TimeCase{40000, "6:40"}));
-
+// The time piece past hours and days is test_long_captions.cpp's.
 TEST(Caption, ShowsTheLastSecondEverySecondAndRestartsItsCounts) {
     auto form = std::make_shared<MemoryForm>();
     std::vector<std::string> captions;

@@ -146,18 +146,6 @@ TEST_F(SpritesTest, AFullTableRefusesAnotherSprite) {
     EXPECT_EQ(Add(0, 0, 0, Shared), 32767);
 }
 
-TEST_F(SpritesTest, TurningStepsUpOnePerMoveAndWraps) {
-    const auto Index = Add(0, 10);
-    Sprites->Rotate(Index, 9);
-    std::vector<int> Seen;
-    for (int Move = 0; Move < 256; ++Move) {
-        Sprites->UpdateSprite(Index);
-        Seen.push_back(Sprites->Angle(Index));
-    }
-    // Up from 10 past 255 to 0, and on to the target one below the start, where it stops.
-    EXPECT_EQ((std::vector{Seen[0], Seen[244], Seen[245], Seen[254], Seen[255]}), (std::vector{11, 255, 0, 9, 9}));
-}
-
 TEST_F(SpritesTest, ReloadingGatesTheShots) {
     auto Shooter = std::make_shared<Recorder>();
     Shooter->OnUpdate = [](Recorder& Self) { Self.Actions->Shoot(); };

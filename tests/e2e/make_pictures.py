@@ -275,7 +275,7 @@ def bad_pictures(rows):
     """{name: bytes}: files that must be refused as pictures."""
     good = good_pictures(rows)
     rgb24, rgb8, rle = good["rgb24_bottomup"], good["rgb8_bottomup"], good["rle8"]
-    width, height = len(rows[0]), len(rows)
+    height = len(rows)
 
     def header24(w, h, bits=24, compression=0, size_image=0, version=40, colors=0, offset=None, total=None):
         header = info_header(w, h, bits, compression, size_image, colors, version)
@@ -328,8 +328,6 @@ def bad_pictures(rows):
         "header_size_64": patched(rgb24, 14, "<I", 64),
         "header_size_max": patched(rgb24, 14, "<I", 0xFFFFFFFF),
     }
-    assert all(len(data) < 100_000 for data in bad.values())
-    assert width > 0
     return bad
 
 

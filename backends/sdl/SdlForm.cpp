@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "backends/sdl/SdlPaint.h"
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
 #include "backends/sdl/SdlApp.h"
@@ -30,16 +31,6 @@ constexpr std::uint32_t EdgeDarkShadow = 0x696969;
 constexpr std::uint32_t EdgeLight = 0xE3E3E3;
 constexpr std::uint32_t EdgeHighlight = 0xFFFFFF;
 constexpr std::uint32_t BoxBackground = 0x000000;
-
-constexpr SDL_Color ToColor(std::uint32_t rgb) {
-    return SDL_Color{static_cast<Uint8>(rgb >> 16), static_cast<Uint8>(rgb >> 8), static_cast<Uint8>(rgb), 255};
-}
-
-void Fill(SDL_Surface* surface, int x, int y, int w, int h, std::uint32_t rgb) {
-    const SDL_Rect rect{x, y, w, h};
-    SDL_FillRect(surface, &rect, SDL_MapRGB(surface->format, static_cast<Uint8>(rgb >> 16),
-                                            static_cast<Uint8>(rgb >> 8), static_cast<Uint8>(rgb)));
-}
 
 // The window's key bindings; the rules behind each command live in the core.
 std::optional<WindowCommand> CommandOf(SDL_Keycode key) {
@@ -119,25 +110,25 @@ void SdlForm::Attach() {
 }
 
 void SdlForm::PaintChrome() {
-    Fill(Surface, 0, 0, ClientWidth, ClientHeight, Background);
+    Fill(Surface, SDL_Rect{0, 0, ClientWidth, ClientHeight}, Background);
     const int right = BoxLeft + BoxWidth - 1;
     const int bottom = BoxTop + BoxHeight - 1;
-    Fill(Surface, BoxLeft, BoxTop, BoxWidth - 1, 1, EdgeShadow);
-    Fill(Surface, BoxLeft, BoxTop, 1, BoxHeight - 1, EdgeShadow);
-    Fill(Surface, BoxLeft + 1, BoxTop + 1, BoxWidth - 3, 1, EdgeDarkShadow);
-    Fill(Surface, BoxLeft + 1, BoxTop + 1, 1, BoxHeight - 3, EdgeDarkShadow);
-    Fill(Surface, BoxLeft + 1, bottom - 1, BoxWidth - 2, 1, EdgeLight);
-    Fill(Surface, right - 1, BoxTop + 1, 1, BoxHeight - 2, EdgeLight);
-    Fill(Surface, BoxLeft, bottom, BoxWidth, 1, EdgeHighlight);
-    Fill(Surface, right, BoxTop, 1, BoxHeight, EdgeHighlight);
-    Fill(Surface, InnerLeft, InnerTop, InnerWidth, InnerHeight, BoxBackground);
+    Fill(Surface, SDL_Rect{BoxLeft, BoxTop, BoxWidth - 1, 1}, EdgeShadow);
+    Fill(Surface, SDL_Rect{BoxLeft, BoxTop, 1, BoxHeight - 1}, EdgeShadow);
+    Fill(Surface, SDL_Rect{BoxLeft + 1, BoxTop + 1, BoxWidth - 3, 1}, EdgeDarkShadow);
+    Fill(Surface, SDL_Rect{BoxLeft + 1, BoxTop + 1, 1, BoxHeight - 3}, EdgeDarkShadow);
+    Fill(Surface, SDL_Rect{BoxLeft + 1, bottom - 1, BoxWidth - 2, 1}, EdgeLight);
+    Fill(Surface, SDL_Rect{right - 1, BoxTop + 1, 1, BoxHeight - 2}, EdgeLight);
+    Fill(Surface, SDL_Rect{BoxLeft, bottom, BoxWidth, 1}, EdgeHighlight);
+    Fill(Surface, SDL_Rect{right, BoxTop, 1, BoxHeight}, EdgeHighlight);
+    Fill(Surface, SDL_Rect{InnerLeft, InnerTop, InnerWidth, InnerHeight}, BoxBackground);
     PaintLabel(0);
 }
 
 void SdlForm::PaintLabel(int clearWidth) {
     const int room = ClientWidth - LabelLeft;
     const int width = std::min(std::max(clearWidth, LabelPixels), room);
-    Fill(Surface, LabelLeft, LabelTop, width, LabelHeight, Background);
+    Fill(Surface, SDL_Rect{LabelLeft, LabelTop, width, LabelHeight}, Background);
     SurfacePtr line = Font->Render(LabelCaption(), ToColor(0x000000), ToColor(Background));
     if (line) {
         SDL_Rect source{0, 0, std::min(line->w, room), std::min(line->h, LabelHeight)};

@@ -10,9 +10,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/StopSignals.h"
 #include "backends/sdl/SdlApp.h"
+#include "backends/sdl/SdlPaint.h"
 #include "backends/sdl/SdlText.h"
+#include "platform/StopSignals.h"
 
 namespace brakkenfel {
 
@@ -35,15 +36,6 @@ constexpr std::uint32_t Ink = 0x000000;
 constexpr std::uint32_t ButtonFace = 0xE1E1E1;
 constexpr std::uint32_t ButtonFocus = 0x0078D7;
 constexpr std::uint32_t IconRed = 0xC42B1C;
-
-constexpr SDL_Color ToColor(std::uint32_t rgb) {
-    return SDL_Color{static_cast<Uint8>(rgb >> 16), static_cast<Uint8>(rgb >> 8), static_cast<Uint8>(rgb), 255};
-}
-
-void Fill(SDL_Surface* surface, SDL_Rect rect, std::uint32_t rgb) {
-    SDL_FillRect(surface, &rect, SDL_MapRGB(surface->format, static_cast<Uint8>(rgb >> 16),
-                                            static_cast<Uint8>(rgb >> 8), static_cast<Uint8>(rgb)));
-}
 
 std::uint32_t Mix(std::uint32_t from, std::uint32_t to, double amount) {
     std::uint32_t out = 0;

@@ -1,26 +1,14 @@
 #!/usr/bin/env python3
-"""Writes bitmap files for the picture tests: one gun strip in every layout we read, and broken ones.
+"""Writes the picture tests' bitmaps: OUT_DIR/good holds one gun strip in every layout the loader
+reads, OUT_DIR/bad files it must refuse, OUT_DIR/gun.ppm the pixels every good file decodes to.
 
-Usage: make_pictures.py OUT_DIR [--frame N] [--frames N]
-       make_pictures.py OUT_DIR --levels 555|565
-
-OUT_DIR/good/NAME.bmp   the same strip (FRAMES frames of FRAME x FRAME pixels, default 16 and 16)
-                        at 1, 4, 8, 16, 24 and 32 bits, rows bottom up and top down, run-length
-                        encoded, with the core, first, fourth and fifth header versions
-OUT_DIR/bad/NAME.bmp    files no loader should accept: empty, cut short, impossible sizes, huge
-                        claims in a few bytes, unknown compression and the like
-OUT_DIR/gun.ppm         the strip's pixels as a plain PPM, the answer every good file must decode to
-
-With --levels, OUT_DIR/good holds instead ramps of every level of a 16-bit layout's channels (white
-included), each widened to 8 bits by repeating its top bits, at 16 bits and in the 24- and 32-bit
-layouts that hold them exactly; gun.ppm is then those ramps.
-
-The strip has two colours, black and red, with every channel 0 or 255, so that every layout (one
-bit per pixel and 5-6-5 colour masks included) holds exactly the same picture. Only the standard
-library is used; the output is the same on every run. Imported as a module, gun_strip,
-good_pictures and bad_pictures give the pixels, the names and the bytes.
+Usage: make_pictures.py OUT_DIR [--frame N] [--frames N] | OUT_DIR --levels 555|565
+With --levels, the good files are instead ramps of every level of a 16-bit layout (at 16 bits and in
+the 24- and 32-bit layouts that hold them exactly). The strip is black and red only, so that every
+layout holds exactly the same picture.
 """
 
+import itertools
 import math
 import os
 import struct
@@ -131,61 +119,23 @@ def encode_indexed(rows, bits, palette, top_down):
     return b"".join(pad(pack_indices(row, bits)) for row in stored_order(indexed_rows(rows, palette), top_down))
 
 
-def rle8(rows, palette, skip_blank_rows=False):
-    """Bottom-up RLE8: runs, literal stretches, end-of-line codes and, optionally, row-skipping deltas."""
-    out = bytearray()
-    blank = 0
+def rle(rows, palette, bits, skip_blank_rows=False):
+    """Bottom-up RLE8 or RLE4 in runs, an end of line past each row's last coloured pixel and,
+    optionally, deltas over blank rows (decoding is SDL's, so no literal stretches)."""
+    out, blank = bytearray(), 0
     for row in indexed_rows(rows, palette)[::-1]:
-        end = len(row)
-        while end and row[end - 1] == 0:
-            end -= 1  # an end-of-line leaves the rest of the row at colour 0
-        if skip_blank_rows and end == 0:
+        while row and row[-1] == 0:
+            row = row[:-1]  # an end-of-line leaves the rest of the row at colour 0
+        if skip_blank_rows and not row:
             blank += 1
             continue
         if blank:
             out += bytes((0, 2, 0, blank))
             blank = 0
-        x = 0
-        while x < end:
-            run = 1
-            while x + run < end and run < 255 and row[x + run] == row[x]:
-                run += 1
-            if run >= 3 or end - x < 3:
-                out += bytes((run, row[x]))
-                x += run
-                continue
-            literal = x
-            while literal < end and literal - x < 255 and not (
-                    literal + 2 < end and row[literal] == row[literal + 1] == row[literal + 2]):
-                literal += 1
-            count = literal - x
-            if count < 3:
-                out += bytes((1, row[x]))
-                x += 1
-                continue
-            out += bytes((0, count)) + bytes(row[x:literal]) + bytes(count % 2)
-            x = literal
-        out += b"\0\0"
-    return bytes(out) + b"\0\1"
-
-
-def rle4(rows, palette):
-    """Bottom-up RLE4: runs of one or two alternating colours and literal stretches."""
-    out = bytearray()
-    for row in indexed_rows(rows, palette)[::-1]:
-        x = 0
-        while x < len(row):
-            run = 1
-            while x + run < len(row) and run < 255 and row[x + run] == row[x]:
-                run += 1
-            if run >= 4 or len(row) - x < 4:
-                out += bytes((run, row[x] << 4 | row[x]))
-                x += run
-                continue
-            count = min(4, len(row) - x)
-            literal = pack_indices(row[x:x + count], 4)
-            out += bytes((0, count)) + literal + bytes(len(literal) % 2)
-            x += count
+        for colour, run in itertools.groupby(row):
+            run = len(list(run))
+            for count in [255] * (run // 255) + [run % 255] * bool(run % 255):
+                out += bytes((count, colour if bits == 8 else colour << 4 | colour))
         out += b"\0\0"
     return bytes(out) + b"\0\1"
 
@@ -218,13 +168,13 @@ def good_pictures(rows):
                                             encode_rgb(rows, 24, True))
     pictures["v5_rgb8_two_colours"] = assemble(info_header(width, height, 8, colors=2, version=124),
                                                palette_of(two), encode_indexed(rows, 8, two, False))
-    data = rle8(rows, two)
+    data = rle(rows, two, 8)
     pictures["rle8"] = assemble(info_header(width, height, 8, compression=1, size_image=len(data), colors=2),
                                 palette_of(two), data)
-    data = rle8(rows, two, skip_blank_rows=True)
+    data = rle(rows, two, 8, skip_blank_rows=True)
     pictures["rle8_deltas"] = assemble(info_header(width, height, 8, compression=1, size_image=len(data)),
                                        palette_of(two, count=256), data)
-    data = rle4(rows, sixteen)
+    data = rle(rows, sixteen, 4)
     pictures["rle4"] = assemble(info_header(width, height, 4, compression=2, size_image=len(data)),
                                 palette_of(sixteen), data)
     for bits in (1, 8):

@@ -40,23 +40,17 @@ TEST_F(TicksTest, ZeroFrequencyFailsWithoutDividing) {
     EXPECT_EQ(TickChannels[TickMove].Interval, 0);
 }
 
-TEST_F(TicksTest, FirstThreeTicksAreMoveFrameSecondWithoutSleeping) {
+// Equal due times go to the lower index: at start all three are due at once.
+TEST_F(TicksTest, FirstThreeTicksAreMoveFrameSecondWithoutSleepingAndTiesGoToTheLowerIndex) {
     FakeClock clock(TenMHz);
     StartTicks(clock);
     const std::int64_t start = clock.Now();
-    EXPECT_EQ(NextTick(), TickMove);
-    EXPECT_EQ(NextTick(), TickFrame);
-    EXPECT_EQ(NextTick(), TickSecond);
+    for (std::int32_t channel : {TickMove, TickFrame, TickSecond}) EXPECT_EQ(NextTick(), channel);
     EXPECT_TRUE(clock.Sleeps.empty());
     for (std::int32_t channel : {TickMove, TickFrame, TickSecond}) {
         EXPECT_EQ(TickCount(channel), 1);
         EXPECT_EQ(TickChannels[channel].NextDue, start + TickChannels[channel].Interval);
     }
-}
-
-TEST_F(TicksTest, EqualDueTimesGoToTheLowerIndex) {
-    FakeClock clock(TenMHz);
-    StartTicks(clock);
     for (auto& channel : TickChannels) channel.NextDue = clock.Now() - 10;
     TickChannels[TickMove].NextDue = clock.Now() + 5'000'000;  // far ahead
     EXPECT_EQ(NextTick(), TickFrame);

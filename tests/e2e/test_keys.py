@@ -14,24 +14,13 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xserver import press_key as key  # noqa: E402
 from test_window import (CAPTION, Failure, FIELD_ORIGIN, FIELD_SIZE, GUNS, caption_of, check, end,  # noqa: E402
                          find_window, main, screenshot, x11_env)
 
 CANNON_COLOR = (0xFF, 0x90, 0x20)      # the analysis view's colours, as the screen shows them
 HELICOPTER_COLOR = (0x30, 0xC8, 0xFF)
 WHITE = (255, 255, 255)
-
-
-def key(display, window, name, press=True, release=True):
-    from Xlib import X, XK
-    from Xlib.ext import xtest
-    window.set_input_focus(X.RevertToParent, X.CurrentTime)
-    code = display.keysym_to_keycode(XK.string_to_keysym(name))
-    if press:
-        xtest.fake_input(display, X.KeyPress, code)
-    if release:
-        xtest.fake_input(display, X.KeyRelease, code)
-    display.sync()
 
 
 def captions_after(display, window, count, timeout=15):

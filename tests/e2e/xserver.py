@@ -98,15 +98,17 @@ def end(process):
         process.wait()
 
 
-def press_key(display, window, name):
-    """Gives `window` the keyboard focus and types the key `name` ("Return", "Escape") through XTEST."""
+def press_key(display, window, name, press=True, release=True):
+    """Gives `window` the keyboard focus and presses and/or releases the key `name` ("Return") through XTEST."""
     from Xlib import XK, X
     from Xlib.ext import xtest
     window.set_input_focus(X.RevertToParent, X.CurrentTime)
     display.sync()
     code = display.keysym_to_keycode(XK.string_to_keysym(name))
-    xtest.fake_input(display, X.KeyPress, code)
-    xtest.fake_input(display, X.KeyRelease, code)
+    if press:
+        xtest.fake_input(display, X.KeyPress, code)
+    if release:
+        xtest.fake_input(display, X.KeyRelease, code)
     display.sync()
 
 

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Headless runs of the built program: the known trace, snapshot, captions, options, install, hostile
 environments; and the window's trace and snapshot."""
 import json

@@ -88,7 +88,9 @@ def close_window(display, window):
     message = protocol.event.ClientMessage(window=window, client_type=wm_protocols,
                                            data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
     window.send_event(message, event_mask=X.NoEventMask)
-    display.flush()
+    # A round trip, not a flush: python-xlib may still hold the request when the caller closes the
+    # connection right after, and the message is then lost.
+    display.sync()
 
 
 def end(process):

@@ -1,4 +1,4 @@
-// Tests of the bullet pool: angle tables, spawning, the flight step, edges, trimming and plotting.
+// Tests of the bullet pool (the angle tables are pinned by the determinism hash): spawning, the flight step, edges, trimming and plotting.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -39,18 +39,6 @@ private:
     std::int32_t SavedWidth = BackWidth;
     std::int32_t SavedHeight = BackHeight;
 };
-
-// The float turn is a little over 2 pi, so a quarter turn's cosine is not 0; the last step is written
-// too (the counter stops after 255, not before). How shots and flights use them, the trace's hash decides.
-TEST_F(BulletTest, TablesHoldTheSineAndCosineOfTheFloatTurn) {
-    struct Case { std::uint8_t Angle; double Sin, Cos, Tolerance; };  // 1e-14 or 0: the float must be exact
-    for (const Case& c : {Case{0, 0.0, 1.0, 0}, Case{32, 0.70710677, 0.70710677, 1e-7},
-                          Case{64, 1.0, -4.371139e-8, 1e-14}, Case{128, -8.742278e-8, -1.0, 1e-14},
-                          Case{192, -1.0, 1.3113417e-7, 1e-14}, Case{255, -0.024541054, 0.9996988, 1e-7}}) {
-        EXPECT_NEAR(SinTable[c.Angle], c.Sin, c.Tolerance) << int{c.Angle};
-        EXPECT_NEAR(CosTable[c.Angle], c.Cos, c.Tolerance) << int{c.Angle};
-    }
-}
 
 TEST_F(BulletTest, SpawnTakesTheLowestFreeSlotOrAppendsOne) {
     for (int i = 0; i < 5; ++i) AddBullet(10.0f * i, 1.0f, 0, 1.0f);

@@ -21,7 +21,6 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import test_window  # noqa: E402
 import xserver  # noqa: E402
 from xserver import Failure  # noqa: E402
 
@@ -48,8 +47,7 @@ class Runner:
         self.program = program
         self.work = work
         self.display = xdisplay.Display(display_name)
-        self.env = dict(os.environ, DISPLAY=display_name, SDL_VIDEODRIVER="x11")
-        self.env.pop("WAYLAND_DISPLAY", None)
+        self.env = xserver.x11_env(display_name)
         self.waited = 0  # stops that had to wait for the window or the handlers
 
     def run(self, kind, delay, wrapper=(), hang=HANG):
@@ -62,8 +60,8 @@ class Runner:
             try:
                 time.sleep(max(0.0, started + delay - time.monotonic()))
                 if kind == "close":
-                    window = test_window.find_window(self.display, child.pid, timeout=hang)
-                    test_window.close_window(self.display, window)
+                    window = xserver.find_window(self.display, child.pid, timeout=hang)
+                    xserver.close_window(self.display, window)
                 else:
                     while not handlers_installed(child.pid):
                         if child.poll() is not None:
@@ -77,9 +75,7 @@ class Runner:
                 except subprocess.TimeoutExpired:
                     raise Failure("still running %d s after it was stopped" % hang)
             finally:
-                if child.poll() is None:
-                    child.kill()
-                    child.wait()
+                xserver.end(child)
             log.seek(0)
             stderr = log.read()
         if status != 0:

@@ -15,9 +15,9 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_window import CLIENT, screenshot  # noqa: E402
+from test_window import CLIENT  # noqa: E402
 from xserver import (Failure, caption_of, check, click, close_window, end, find_window, main,  # noqa: E402
-                     press_key, x11_env)
+                     press_key, screenshot, x11_env)
 
 BUTTON_FACE = (0xE1, 0xE1, 0xE1)
 

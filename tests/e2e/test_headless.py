@@ -1,7 +1,6 @@
 #!/usr/bin/python3
 """Headless runs of the built program: the known trace, snapshot, captions, options, install, hostile
 environments; and the window's trace and snapshot."""
-import json
 import os
 import shutil
 import signal
@@ -14,12 +13,7 @@ import unittest
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bmp  # noqa: E402
-
-PROGRAM = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/brakkenfel")
-
-
-def run(*arguments, timeout=60):
-    return subprocess.run([PROGRAM, *arguments], capture_output=True, timeout=timeout)
+from run import PROGRAM, processes_naming, run, trace_lines  # noqa: E402
 
 
 def fnv1a(data):
@@ -38,8 +32,7 @@ class HeadlessTest(unittest.TestCase):
         result = run("--headless", "--moves", "2000", "--trace", cls.trace, "--snapshot", cls.snapshot)
         assert result.returncode == 0, result.stderr
         cls.summary = result.stderr.decode()
-        with open(cls.trace) as trace:
-            cls.lines = [json.loads(line) for line in trace]
+        cls.lines = trace_lines(cls.trace)
 
     @classmethod
     def tearDownClass(cls):
@@ -127,6 +120,8 @@ class HostileEnvironmentTest(unittest.TestCase):
             os.mkfifo(path("fifo"))
             with open(path("bot.py"), "w") as file:
                 file.write(BOT % "0.01")
+            with open(path("stalled.py"), "w") as file:
+                file.write(BOT % "300")
             slow = "--cannon=exec:exec python3 " + path("bot.py")
             picture = os.path.join(os.path.dirname(PROGRAM), "cannon.bmp")
             with open(picture, "rb") as file:
@@ -152,8 +147,9 @@ class HostileEnvironmentTest(unittest.TestCase):
                  "picture strip"),
                 ("SIGHUP", ["--headless", "--seconds", "100", slow, "--move-budget", "0"], (), signal.SIGHUP, 129,
                  "by SIGHUP"),
-                ("SIGINT with a slow contestant", [*forever, slow, "--move-budget", "0"], (), signal.SIGINT, 130,
-                 "by SIGINT"),
+                # Without a budget the wait for a reply has no limit but the stop signal.
+                ("SIGINT with a stalled contestant", [*forever, "--cannon=exec:exec python3 " + path("stalled.py"),
+                                                      "--move-budget", "0"], (), signal.SIGINT, 130, "by SIGINT"),
                 ("open-ended SIGTERM", ["--headless", slow], (), signal.SIGTERM, 0, None),
                 ("closed trace pipe", [*forever, "--trace", "-", slow, "--move-budget", "0"], (), "head", 141,
                  "by SIGPIPE"),
@@ -187,8 +183,7 @@ class HostileEnvironmentTest(unittest.TestCase):
                         self.assertIn(says, stderr)
                     for trace in ("t1", "t2", "t3"):
                         if closed and os.path.exists(path(trace)):
-                            with open(path(trace)) as file:
-                                lines = [json.loads(line) for line in file]  # nothing else got in
+                            lines = trace_lines(path(trace))  # nothing else got in
                             self.assertEqual(lines[-1]["move"], len(lines))
                     deadline = time.monotonic() + 5
                     while processes_naming(work) and time.monotonic() < deadline:
@@ -200,19 +195,6 @@ class HostileEnvironmentTest(unittest.TestCase):
                 with open(picture, "wb") as file:
                     file.write(strip)
             self.assertFalse(changed, "the picture strip was written")
-
-
-def processes_naming(marker):
-    """Pids of live processes, other than this one, whose command line contains `marker`."""
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
-                if marker.encode() in cmdline.read() and int(pid) != os.getpid():
-                    found.append(int(pid))
-        except OSError:
-            pass  # ended while we looked
-    return found
 
 
 def have_xlib():
@@ -227,27 +209,23 @@ def have_xlib():
 class WindowOutputsTest(unittest.TestCase):
     def test_the_window_writes_its_trace_and_its_last_frame(self):
         import xserver
-        from Xlib import display as xdisplay
         with tempfile.TemporaryDirectory(prefix="window-outputs") as work:
             trace, snapshot = os.path.join(work, "trace.jsonl"), os.path.join(work, "field.bmp")
             with open(os.path.join(work, "xvfb.log"), "w") as log:
                 server, name = xserver.start_xvfb(log)
             process = None
             try:
-                process = subprocess.Popen([PROGRAM, "--trace", trace, "--snapshot", snapshot],
-                                           env=xserver.x11_env(name), stderr=subprocess.PIPE)
-                connection = xdisplay.Display(name)
-                window = xserver.find_window(connection, process.pid, 15)
+                connection, process, window, log = xserver.launch(PROGRAM, work, name, "--trace", trace,
+                                                                  "--snapshot", snapshot)
                 time.sleep(1)
                 xserver.close_window(connection, window)
+                xserver.finish(process, log, "closed")
                 connection.close()
-                self.assertEqual(process.wait(timeout=15), 0, process.stderr.read())
             finally:
                 xserver.end(process)
                 server.terminate()
                 server.wait(timeout=10)
-            with open(trace) as file:
-                moves = [json.loads(line)["move"] for line in file]
+            moves = [line["move"] for line in trace_lines(trace)]
             self.assertGreater(len(moves), 45)
             self.assertEqual(moves, list(range(1, len(moves) + 1)))
             rows = bmp.read(snapshot)

@@ -14,9 +14,8 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xserver import press_key as key  # noqa: E402
-from test_window import (CAPTION, Failure, FIELD_ORIGIN, FIELD_SIZE, GUNS, caption_of, check, end,  # noqa: E402
-                         find_window, main, screenshot, x11_env)
+from xserver import caption_of, check, end, finish, launch, main, press_key as key, screenshot  # noqa: E402
+from test_window import CAPTION, FIELD_ORIGIN, FIELD_SIZE, GUNS  # noqa: E402
 
 CANNON_COLOR = (0xFF, 0x90, 0x20)      # the analysis view's colours, as the screen shows them
 HELICOPTER_COLOR = (0x30, 0xC8, 0xFF)
@@ -53,25 +52,9 @@ def field(image):
 
 
 def start(program, work, name, *arguments):
-    from Xlib import display as xdisplay
-    display = xdisplay.Display(name)
-    log = open(os.path.join(work, "program.log"), "w+")
-    child = subprocess.Popen([program, *arguments], env=x11_env(name), stdin=subprocess.DEVNULL,
-                             stdout=log, stderr=log)
-    window = find_window(display, child.pid, timeout=15)
+    display, child, window, log = launch(program, work, name, *arguments)
     captions_after(display, window, 1)
     return display, child, window, log
-
-
-def finish(child, log, what):
-    try:
-        status = child.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        raise Failure(what + ": still running 10 s later")
-    log.seek(0)
-    said = log.read()
-    check(status == 0, "%s: exit status %d: %s" % (what, status, said))
-    return said
 
 
 def pause_step_rate_view(program, work, name):

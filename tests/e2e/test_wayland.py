@@ -6,7 +6,6 @@ appear on Weston's output with both guns, and SIGTERM must end the program with 
 Usage: test_wayland.py PROGRAM. Exits 0 on success, 1 on failure, 77 when Weston or Xvfb is missing.
 """
 import os
-import re
 import shutil
 import signal
 import subprocess
@@ -16,18 +15,14 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_window import FIELD_ORIGIN, GUNS, rgb_rows  # noqa: E402
-from xserver import SKIP, Failure, check, end, main  # noqa: E402
+from test_window import FIELD_ORIGIN, GUNS  # noqa: E402
+from xserver import SKIP, Failure, check, end, main, ppm, rgb_rows  # noqa: E402
 
 
 def screen_bytes(display_name):
     """The X server's whole screen as (width, rows of packed RGB bytes)."""
     xwd = subprocess.run(["xwd", "-display", display_name, "-root", "-silent"], check=True, capture_output=True).stdout
-    ppm = subprocess.run(["convert", "xwd:-", "-depth", "8", "ppm:-"], input=xwd, check=True,
-                         capture_output=True).stdout
-    fields = re.match(rb"P6(?:\s+|#[^\n]*\n)*(\d+)(?:\s+|#[^\n]*\n)*(\d+)(?:\s+|#[^\n]*\n)*(\d+)\s", ppm)
-    width, height = int(fields.group(1)), int(fields.group(2))
-    data = ppm[fields.end():]
+    width, height, data = ppm("xwd:-", xwd)
     return [data[y * width * 3:(y + 1) * width * 3] for y in range(height)]
 
 

@@ -17,9 +17,8 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-# The other window tests reach these through this module too.
-from xserver import (SKIP, Failure, caption_of, check, close_window, end, find_window,  # noqa: E402,F401
-                     main, start_xvfb, x11_env)
+from xserver import (Failure, caption_of, check, close_window, end, find_window, launch,  # noqa: E402
+                     main, rgb_rows, screenshot, start_xvfb, x11_env)
 
 LOST_DISPLAY_RUNS = 10
 LOST_DISPLAY_DEADLINE = 10  # seconds: a hang check, not a speed claim
@@ -31,26 +30,6 @@ GUNS = {"Cannon": (12, 12), "Helicopter": (32, 32)}  # frame 0's top left in the
 LABEL = (8, 304, 19)             # left, top, height
 BACKGROUND = (0xF0, 0xF0, 0xF0)
 CAPTION = re.compile(r"^FPS:  (\d+) \| MPS:  (\d+) \| (\d+):(\d\d)$")
-
-
-def rgb_rows(source, data=None):
-    """The picture `source` (a file, or "xwd:-" reading `data`) as rows of (r, g, b), through ImageMagick."""
-    ppm = subprocess.run(["convert", source, "-depth", "8", "ppm:-"], input=data, check=True,
-                         capture_output=True).stdout
-    # The header may carry comments (ImageMagick copies the window's name into one).
-    fields = re.match(rb"P6(?:\s+|#[^\n]*\n)*(\d+)(?:\s+|#[^\n]*\n)*(\d+)(?:\s+|#[^\n]*\n)*(\d+)\s", ppm)
-    check(fields is not None, "cannot read " + source)
-    width, height = int(fields.group(1)), int(fields.group(2))
-    data = ppm[fields.end():]
-    return [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)] for y in range(height)]
-
-
-def screenshot(display_name, window, png_path):
-    """The window's client area as rows of (r, g, b); also written to `png_path`."""
-    xwd = subprocess.run(["xwd", "-display", display_name, "-id", str(window.id), "-silent"],
-                         check=True, capture_output=True).stdout
-    subprocess.run(["convert", "xwd:-", png_path], input=xwd, check=True)
-    return rgb_rows("xwd:-", xwd)
 
 
 def check_pixels(image, strip):
@@ -83,19 +62,10 @@ def check_pixels(image, strip):
 
 
 def run(program, work, name):
-    from Xlib import display as xdisplay
     child = None
     try:
-        child_log = open(os.path.join(work, "program.log"), "w+")
-        display = xdisplay.Display(name)
         started = time.monotonic()
-        child = subprocess.Popen([program], env=x11_env(name), stdin=subprocess.DEVNULL, stdout=child_log,
-                                 stderr=child_log)
-        try:
-            window = find_window(display, child.pid, timeout=15)
-        except Failure:
-            child_log.seek(0)
-            raise Failure("no window appeared; the program said: " + child_log.read().strip())
+        display, child, window, _ = launch(program, work, name)
         found = time.monotonic()
 
         geometry = window.get_geometry()

@@ -1,8 +1,9 @@
 """A private X server for the end-to-end tests: start it, find and close windows, read captions.
 
-Not a test itself; test_window.py, test_error_report.py and test_close_anytime.py use it.
+Not a test itself; the window scripts use it.
 """
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -91,6 +92,60 @@ def close_window(display, window):
     # A round trip, not a flush: python-xlib may still hold the request when the caller closes the
     # connection right after, and the message is then lost.
     display.sync()
+
+
+def ppm(source, data=None):
+    """The picture `source` (a file, or "xwd:-" reading `data`) as (width, height, packed RGB bytes),
+    through ImageMagick."""
+    out = subprocess.run(["convert", source, "-depth", "8", "ppm:-"], input=data, check=True,
+                         capture_output=True).stdout
+    # The header may carry comments (ImageMagick copies the window's name into one).
+    fields = re.match(rb"P6(?:\s+|#[^\n]*\n)*(\d+)(?:\s+|#[^\n]*\n)*(\d+)(?:\s+|#[^\n]*\n)*(\d+)\s", out)
+    check(fields is not None, "cannot read " + source)
+    return int(fields.group(1)), int(fields.group(2)), out[fields.end():]
+
+
+def rgb_rows(source, data=None):
+    """The picture `source` (as for ppm) as rows of (r, g, b)."""
+    width, height, data = ppm(source, data)
+    return [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)] for y in range(height)]
+
+
+def screenshot(display_name, window, png_path):
+    """The window's client area as rows of (r, g, b); also written to `png_path`."""
+    xwd = subprocess.run(["xwd", "-display", display_name, "-id", str(window.id), "-silent"],
+                         check=True, capture_output=True).stdout
+    subprocess.run(["convert", "xwd:-", png_path], input=xwd, check=True)
+    return rgb_rows("xwd:-", xwd)
+
+
+def launch(program, work, name, *arguments, stdout=None):
+    """Starts `program` on display `name`, its output to work/program.log (stderr too unless `stdout` is
+    given), and waits for its window: returns (connection, process, window, log)."""
+    from Xlib import display as xdisplay
+    connection = xdisplay.Display(name)
+    log = open(os.path.join(work, "program.log"), "w+")
+    child = subprocess.Popen([program, *arguments], env=x11_env(name), stdin=subprocess.DEVNULL,
+                             stdout=log if stdout is None else stdout, stderr=log)
+    try:
+        window = find_window(connection, child.pid, timeout=15)
+    except Failure:
+        end(child)
+        log.seek(0)
+        raise Failure("no window appeared; the program said: " + log.read().strip())
+    return connection, child, window, log
+
+
+def finish(child, log, what):
+    """Waits for `child` to end by itself with status 0; returns what it wrote to `log`."""
+    try:
+        status = child.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        raise Failure(what + ": still running 10 s later")
+    log.seek(0)
+    said = log.read()
+    check(status == 0, "%s: exit status %d: %s" % (what, status, said))
+    return said
 
 
 def end(process):

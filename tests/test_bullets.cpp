@@ -1,4 +1,4 @@
-// Tests of the bullet pool (the angle tables are pinned by the determinism hash): spawning, the flight step, edges, trimming and plotting.
+// The bullet pool: spawning, the flight step, edges, trimming and plotting (the hash pins the angle tables).
 #include <gtest/gtest.h>
 
 #include <array>

@@ -126,14 +126,6 @@ TEST_F(SdlFormTest, LabelSizesToItsTextAndClearsWhatALongerTextLeft) {
     EXPECT_EQ(form.LabelCaption(), "Bullets on screen:  1");
 }
 
-TEST_F(SdlFormTest, FontIsAskedForTahomaBoldAtSixteenPixels) {
-    const FontMatch match = MatchFont("Tahoma:bold", 12.0, 96.0);
-    EXPECT_EQ(match.PixelSize, 16.0);
-    EXPECT_FALSE(match.File.empty()) << "fontconfig found no font at all";
-    const SdlText font("Tahoma:bold", 12.0, 96.0);
-    EXPECT_LE(font.Height(), LabelHeight + 1) << "a line would not fit the one-line label";
-}
-
 TEST(OpenVideo, RefusesToRunWithoutADisplay) {
     const struct {
         const char* Display;

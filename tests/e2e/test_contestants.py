@@ -192,13 +192,15 @@ class ContestantTest(MarkedFolderTest):
     def test_contestants_that_ignore_sigterm_are_killed_with_their_groups(self):
         # The Cannon's program runs under a shell (no "exec"), so the shell leads its group.
         _, stderr = self.headless("--cannon", self.bot(stubborn=True, name="one", with_exec=False),
-                                  "--helicopter", self.bot(stubborn=True, name="two"), moves=50)
+                                  "--helicopter", self.bot(stubborn=True, name="two"), "--move-budget", "0",
+                                  moves=50)
         self.assertEqual({name: s[:2] for name, s in summaries(stderr).items()},
                          {"Cannon": (50, 50), "Helicopter": (50, 50)})
         self.assertIn("shots: Cannon 0, Helicopter 0", stderr)
-        # Each got "quit", then SIGTERM, which it ignored; tearDown finds both groups gone.
+        # Each got "quit", then SIGTERM, which it ignored (a busy machine may kill it before its handler
+        # runs, so the TERM line is not required); tearDown finds both groups gone.
         for name in ("one", "two"):
-            self.assertTrue(self.log(name).endswith("quit\nTERM\n"), (name, self.log(name)[-40:]))
+            self.assertRegex(self.log(name), r"quit\n(TERM\n)?$", name)
 
     def test_a_failed_start_up_stops_the_program_before_the_report(self):
         # The program alone, without its picture beside it.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -140,6 +141,13 @@ TEST_P(Escape, NothingOutlivesTheStopAndNoWaitHangs) {
     ContestantProcess Process;
     std::string Error;
     ASSERT_TRUE(Process.Start(Command, ChildStderr::Discard, Error, GetParam().How)) << Error;
+    if (GetParam().How == Containment::UserNamespace && !Process.Contained()) {
+        // The kernel refuses user namespaces here (inside a chroot, or switched off); the fallback
+        // cannot hold an escape, so end what escaped before skipping.
+        Process.Stop();
+        std::system(("pkill -KILL -f " + Marker).c_str());
+        GTEST_SKIP() << "no user namespace here: " << Process.ContainmentNote();
+    }
     EXPECT_EQ(Process.Contained(), GetParam().How != Containment::ProcessGroup);
     std::string_view Line;
     ASSERT_EQ(Process.ReadLine(ContestantProcess::NowNs() + 10'000'000'000, Line), ReadOutcome::Line);

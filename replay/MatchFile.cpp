@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -65,32 +66,34 @@ bool Unescape(std::string_view Text, bool Spaces, std::string& Out) {
     return true;
 }
 
-bool ParseGun(std::string_view Token, GunMove& Gun, std::string& Why) {
+// Reads the gun field that starts at `Line[At]` and ends at the next space or the line's end;
+// `At` is left there. One pass with no search for the space first: a jump reads a million of these.
+bool ParseGun(std::string_view Line, std::size_t& At, GunMove& Gun, std::string& Why) {
     Gun.Orders.clear();
     Gun.Out = false;
     Gun.HasCounts = false;
-    std::size_t At = 0;
-    if (Token.empty()) {
+    const auto Ends = [&Line](std::size_t Where) { return Where == Line.size() || Line[Where] == ' '; };
+    if (Ends(At)) {
         Why = "a gun's field is empty";
         return false;
     }
-    if (Token[0] == 'x' || Token[0] == '-') {
-        Gun.Out = Token[0] == 'x';
-        At = 1;
+    if (Line[At] == 'x' || Line[At] == '-') {
+        Gun.Out = Line[At] == 'x';
+        ++At;
     } else {
         // By hand rather than through ParseNumber: a jump parses a million of these in a blink.
-        while (At < Token.size() && (Token[At] == 'r' || Token[At] == 's')) {
-            if (Token[At++] == 's') {
+        while (At < Line.size() && (Line[At] == 'r' || Line[At] == 's')) {
+            if (Line[At++] == 's') {
                 Gun.Orders.push_back({ProgramOrder::Kind::Shoot, 0});
                 continue;
             }
             const std::size_t Digits = At;
             unsigned Angle = 0;
-            while (At < Token.size() && At - Digits < 4 && Token[At] >= '0' && Token[At] <= '9') {
-                Angle = Angle * 10 + static_cast<unsigned>(Token[At++] - '0');
+            while (At < Line.size() && At - Digits < 4 && static_cast<unsigned char>(Line[At] - '0') < 10) {
+                Angle = Angle * 10 + static_cast<unsigned>(Line[At++] - '0');
             }
             const std::size_t Length = At - Digits;
-            if (Length == 0 || Length > 3 || Angle > 255 || (Length > 1 && Token[Digits] == '0')) {
+            if (Length == 0 || Length > 3 || Angle > 255 || (Length > 1 && Line[Digits] == '0')) {
                 Why = "a turn order needs an angle from 0 to 255";
                 return false;
             }
@@ -101,15 +104,17 @@ bool ParseGun(std::string_view Token, GunMove& Gun, std::string& Why) {
             return false;
         }
     }
-    if (At == Token.size()) {
+    if (Ends(At)) {
         Gun.Counts = UsualCounts(Gun.Out);
         return true;
     }
-    if (Token[At] != '/') {
-        Why = "unexpected '" + std::string(1, Token[At]) + "' in a gun's field";
+    if (Line[At] != '/') {
+        Why = "unexpected '" + std::string(1, Line[At]) + "' in a gun's field";
         return false;
     }
-    std::string_view Rest = Token.substr(At + 1);
+    const std::size_t Space = std::min(Line.find(' ', At), Line.size());
+    std::string_view Rest = Line.substr(At + 1, Space - At - 1);
+    At = Space;
     std::uint64_t* Steps[] = {&Gun.Counts.Asked, &Gun.Counts.InTime, &Gun.Counts.Late, &Gun.Counts.Malformed};
     for (std::size_t I = 0; I < 4; ++I) {
         const std::size_t Dot = I < 3 ? Rest.find('.') : Rest.size();
@@ -130,6 +135,45 @@ std::int64_t CoarseNowNs() {
     return static_cast<std::int64_t>(Now.tv_sec) * 1'000'000'000 + Now.tv_nsec;
 }
 
+// The hex digits of a 32-bit number, one per byte, the first (most significant) in the lowest
+// byte: the order in which they are written, as a little-endian load or store sees it.
+std::uint64_t SpreadNibbles(std::uint32_t Value) {
+    std::uint64_t Bytes = Value;
+    Bytes = (Bytes | Bytes << 16) & 0x0000'ffff'0000'ffffULL;
+    Bytes = (Bytes | Bytes << 8) & 0x00ff'00ff'00ff'00ffULL;
+    Bytes = (Bytes | Bytes << 4) & 0x0f0f'0f0f'0f0f'0f0fULL;  // byte k holds nibble k from the bottom
+    return __builtin_bswap64(Bytes);
+}
+
+// The inverse of SpreadNibbles: eight digit values, one per byte, back into 32 bits.
+std::uint32_t GatherNibbles(std::uint64_t Bytes) {
+    Bytes = __builtin_bswap64(Bytes);
+    Bytes = (Bytes | Bytes >> 4) & 0x00ff'00ff'00ff'00ffULL;
+    Bytes = (Bytes | Bytes >> 8) & 0x0000'ffff'0000'ffffULL;
+    return static_cast<std::uint32_t>(Bytes | Bytes >> 16);
+}
+
+// Bytes (all below 0x80) that are at least `Low`, as their high bit: adding 0x80 - Low cannot
+// carry into the next byte.
+constexpr std::uint64_t AtLeast(std::uint64_t Bytes, std::uint8_t Low) {
+    return (Bytes + (0x80 - Low) * 0x0101'0101'0101'0101ULL) & 0x8080'8080'8080'8080ULL;
+}
+
+// Eight lowercase hex digits at `Text`, as WriteHash writes them; false for anything else. All
+// eight at once: a replay reads a hash every move, and a branch per random digit is mispredicted.
+bool ReadHexWord(const char* Text, std::uint32_t& Value) {
+    std::uint64_t Bytes;
+    std::memcpy(&Bytes, Text, 8);
+    if (Bytes & 0x8080'8080'8080'8080ULL) return false;
+    const std::uint64_t Decimal = AtLeast(Bytes, '0') & ~AtLeast(Bytes, '9' + 1);
+    const std::uint64_t Letter = AtLeast(Bytes, 'a') & ~AtLeast(Bytes, 'f' + 1);
+    if ((Decimal | Letter) != 0x8080'8080'8080'8080ULL) return false;
+    // '0'-'9' end in their value; 'a'-'f' end in 1 to 6 and have bit 6 set, which adds the 9 they lack.
+    const std::uint64_t Values = (Bytes & 0x0f0f'0f0f'0f0f'0f0fULL) + ((Bytes >> 6) & 0x0101'0101'0101'0101ULL) * 9;
+    Value = GatherNibbles(Values);
+    return true;
+}
+
 }  // namespace
 
 CountStep UsualCounts(bool Out) { return Out ? CountStep{} : CountStep{1, 1, 0, 0}; }
@@ -148,17 +192,15 @@ void AppendEscaped(std::string& Out, std::string_view Text, bool KeepSpaces) {
 }
 
 char* WriteHash(char* Out, std::uint64_t Hash) {
-    // Two digits a lookup: the recorder writes one hash per move.
-    static constexpr auto Pairs = [] {
-        std::array<char, 512> Table{};
-        for (std::size_t Byte = 0; Byte < 256; ++Byte) {
-            Table[2 * Byte] = Hex[Byte >> 4];
-            Table[2 * Byte + 1] = Hex[Byte & 15];
-        }
-        return Table;
-    }();
-    for (int Shift = 56; Shift >= 0; Shift -= 8, Out += 2) {
-        std::memcpy(Out, &Pairs[2 * ((Hash >> Shift) & 0xff)], 2);
+    // Eight digits per 64-bit word, one byte each, without a branch or a lookup per digit: the
+    // recorder writes a hash every move.
+    for (const std::uint32_t Half : {static_cast<std::uint32_t>(Hash >> 32), static_cast<std::uint32_t>(Hash)}) {
+        const std::uint64_t Digits = SpreadNibbles(Half);
+        // 10 to 15 reach 16 with 6 added: that carry marks the digits written as letters.
+        const std::uint64_t Letters = ((Digits + 0x0606'0606'0606'0606ULL) >> 4) & 0x0101'0101'0101'0101ULL;
+        const std::uint64_t Text = Digits + 0x3030'3030'3030'3030ULL + Letters * ('a' - '0' - 10);
+        std::memcpy(Out, &Text, 8);
+        Out += 8;
     }
     return Out;
 }
@@ -232,36 +274,26 @@ bool ParseHeader(std::string_view Line, MatchHeader& Header, std::string& Why) {
 }
 
 bool ParseMoveLine(std::string_view Line, MoveLine& Move, std::string& Why) {
-    std::string_view Rest = Line;
+    std::size_t At = 0;
     for (GunMove& Gun : Move.Guns) {
-        std::string_view Token;
-        if (!TakeField(Rest, Token)) {
+        if (!ParseGun(Line, At, Gun, Why)) return false;
+        if (At == Line.size()) {
             Why = "a move line is two gun fields and a hash, separated by single spaces";
             return false;
         }
-        if (!ParseGun(Token, Gun, Why)) return false;
+        ++At;
     }
+    const std::string_view Rest = Line.substr(At);
     if (Rest.size() != 16) {
         Why = "the state hash is not 16 hex digits";
         return false;
     }
-    // A table and no branch per digit: hash digits are random, so a branch on them guesses wrong half the time.
-    static constexpr auto Digits = [] {
-        std::array<std::uint8_t, 256> Table{};
-        for (int Char = 0; Char < 256; ++Char) Table[Char] = static_cast<std::uint8_t>(HexValue(static_cast<char>(Char)) & 0xff);
-        return Table;
-    }();
-    std::uint64_t Hash = 0;
-    unsigned Invalid = 0;
-    for (const char Char : Rest) {
-        const std::uint8_t Digit = Digits[static_cast<unsigned char>(Char)];
-        Invalid |= Digit;
-        Hash = Hash << 4 | (Digit & 15u);
-    }
-    if (Invalid & 0xf0) {
+    std::uint32_t High = 0, Low = 0;
+    if (!ReadHexWord(Rest.data(), High) || !ReadHexWord(Rest.data() + 8, Low)) {
         Why = "the state hash is not 16 lowercase hex digits";
         return false;
     }
+    const std::uint64_t Hash = static_cast<std::uint64_t>(High) << 32 | Low;
     Move.Hash = Hash;
     return true;
 }
@@ -373,7 +405,6 @@ MatchSource OpenMatchFile(const std::string& Path) {
 MatchWriter::MatchWriter(std::string Path) : Path(std::move(Path)) {
     Fd = open(this->Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (Fd < 0) throw RuntimeError(ErrPathFileAccess, this->Path + ": " + std::strerror(errno));
-    Pending.reserve(1 << 16);
     LastFlushNs = CoarseNowNs();
 }
 
@@ -388,27 +419,31 @@ MatchWriter::~MatchWriter() {
 }
 
 void MatchWriter::Write(std::string_view Lines) {
-    Pending.append(Lines);
-    if (EveryLine || Pending.size() >= 60'000) {
-        Flush();
-        return;
+    while (!Lines.empty()) {
+        const std::size_t Part = std::min(Lines.size(), Buffer.size() - Used);
+        std::memcpy(Buffer.data() + Used, Lines.data(), Part);
+        Used += Part;
+        Lines.remove_prefix(Part);
+        if (Used >= FlushAt) Flush();
     }
-    if (const std::int64_t Now = CoarseNowNs(); Now - LastFlushNs >= 10'000'000) Flush();
+    if (EveryLine || ClockSaysFlush()) Flush();
 }
+
+bool MatchWriter::ClockSaysFlush() const { return CoarseNowNs() - LastFlushNs >= 10'000'000; }
 
 void MatchWriter::Flush() {
     LastFlushNs = CoarseNowNs();
     std::size_t Done = 0;
-    while (Done < Pending.size()) {
-        const ssize_t Written = write(Fd, Pending.data() + Done, Pending.size() - Done);
+    while (Done < Used) {
+        const ssize_t Written = write(Fd, Buffer.data() + Done, Used - Done);
         if (Written < 0 && errno == EINTR) continue;
         if (Written <= 0) {
-            Pending.clear();
+            Used = 0;
             throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(Written < 0 ? errno : ENOSPC));
         }
         Done += static_cast<std::size_t>(Written);
     }
-    Pending.clear();
+    Used = 0;
 }
 
 void MatchWriter::Close() {

@@ -31,35 +31,13 @@ MatchRecorder::~MatchRecorder() {
     if (ActiveOrderTap == this) ActiveOrderTap = nullptr;
 }
 
-void MatchRecorder::Rotate(std::int16_t Index, std::uint8_t Angle) {
-    if (Index < 0 || static_cast<std::size_t>(Index) >= MatchGuns) return;
-    std::size_t& Length = TokenLengths[static_cast<std::size_t>(Index)];
-    // Past MaxToken only the length grows, so that AfterMove can refuse the move.
-    if (Length > MaxToken) {
-        Length += 4;
-        return;
-    }
-    char* Out = Tokens[static_cast<std::size_t>(Index)].data() + Length;
-    char* const Start = Out;
-    *Out++ = 'r';
-    if (Angle >= 100) *Out++ = static_cast<char>('0' + Angle / 100);
-    if (Angle >= 10) *Out++ = static_cast<char>('0' + Angle / 10 % 10);
-    *Out++ = static_cast<char>('0' + Angle % 10);
-    Length += static_cast<std::size_t>(Out - Start);
-}
-
-void MatchRecorder::Shoot(std::int16_t Index) {
-    if (Index < 0 || static_cast<std::size_t>(Index) >= MatchGuns) return;
-    std::size_t& Length = TokenLengths[static_cast<std::size_t>(Index)];
-    if (Length <= MaxToken) Tokens[static_cast<std::size_t>(Index)][Length] = 's';
-    ++Length;
-}
-
 void MatchRecorder::NoteOuts() {
     if (!ProgramsFound) {
         // The registry's slots hold the guns in the order of the line: the Cannon, then the Helicopter.
+        HasPrograms = false;
         for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
             Programs[Gun] = std::dynamic_pointer_cast<clsProgram>(Sprites->Data(static_cast<std::int16_t>(Gun)).Handler);
+            if (Programs[Gun]) HasPrograms = true;
         }
         ProgramsFound = true;
     }
@@ -75,16 +53,17 @@ void MatchRecorder::NoteOuts() {
 }
 
 void MatchRecorder::AfterMove() {
-    Line.clear();
-    NoteOuts();
-    if (!Line.empty()) Writer.Write(Line);
-    // The move's line goes together in a plain array: the recorder must cost little beside the move.
-    char Text[MaxMatchLine];
-    char* Out = Text;
+    if (HasPrograms) {
+        Line.clear();
+        NoteOuts();
+        if (!Line.empty()) Writer.Write(Line);
+    }
+    // Formatted in place in the writer's buffer: the recorder must cost little beside the move.
+    char* Out = Writer.LineRoom();
     for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
-        const std::size_t Length = TokenLengths[Gun];
-        TokenLengths[Gun] = 0;
-        if (Length > MaxToken) {
+        const std::size_t Orders = Length(Gun);
+        if (Orders > MaxText) {
+            Clear();
             throw RuntimeError(ErrPathFileAccess, "the " + std::string(MatchGunNames[Gun]) +
                                                       "'s orders in one move do not fit in a match file line");
         }
@@ -103,23 +82,24 @@ void MatchRecorder::AfterMove() {
             Before.Malformed = Now.Malformed;
             Before.Out = Now.Out;
         }
-        if (Length == 0) {
+        if (Orders == 0) {
             *Out++ = GoneOut ? 'x' : '-';
         } else {
-            std::memcpy(Out, Tokens[Gun].data(), Length);
-            Out += Length;
+            std::memcpy(Out, Text(Gun), Orders);
+            Out += Orders;
         }
-        if (Programs[Gun] && Step != UsualCounts(GoneOut && Length == 0)) {
+        if (Programs[Gun] && Step != UsualCounts(GoneOut && Orders == 0)) {
             const std::string Counts = '/' + std::to_string(Step.Asked) + '.' + std::to_string(Step.InTime) + '.' +
                                        std::to_string(Step.Late) + '.' + std::to_string(Step.Malformed);
             std::memcpy(Out, Counts.data(), Counts.size());
             Out += Counts.size();
         }
     }
+    Clear();
     *Out++ = ' ';
     Out = WriteHash(Out, StateHash());
     *Out++ = '\n';
-    Writer.Write({Text, static_cast<std::size_t>(Out - Text)});
+    Writer.Commit(Out);
 }
 
 void MatchRecorder::Finish() {

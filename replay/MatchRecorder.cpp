@@ -52,6 +52,32 @@ void MatchRecorder::NoteOuts() {
     }
 }
 
+char* MatchRecorder::WriteProgramField(char* Out, std::size_t Gun, std::size_t Orders) {
+    const ProgramSummary& Now = Programs[Gun]->Summary();
+    ProgramSummary& Before = Seen[Gun];
+    const bool GoneOut = Now.Out;
+    const CountStep Step = {Now.Moves - Before.Moves, Now.InTime - Before.InTime, Now.Late - Before.Late,
+                            Now.Malformed - Before.Malformed};
+    Before.Moves = Now.Moves;
+    Before.InTime = Now.InTime;
+    Before.Late = Now.Late;
+    Before.Malformed = Now.Malformed;
+    Before.Out = Now.Out;
+    if (Orders == 0) {
+        *Out++ = GoneOut ? 'x' : '-';
+    } else {
+        std::memcpy(Out, Text(Gun), Orders);
+        Out += Orders;
+    }
+    if (Step != UsualCounts(GoneOut && Orders == 0)) {
+        const std::string Counts = '/' + std::to_string(Step.Asked) + '.' + std::to_string(Step.InTime) + '.' +
+                                   std::to_string(Step.Late) + '.' + std::to_string(Step.Malformed);
+        std::memcpy(Out, Counts.data(), Counts.size());
+        Out += Counts.size();
+    }
+    return Out;
+}
+
 void MatchRecorder::AfterMove() {
     if (HasPrograms) {
         Line.clear();
@@ -68,31 +94,13 @@ void MatchRecorder::AfterMove() {
                                                       "'s orders in one move do not fit in a match file line");
         }
         if (Gun > 0) *Out++ = ' ';
-        bool GoneOut = false;
-        CountStep Step;
         if (Programs[Gun]) {
-            const ProgramSummary& Now = Programs[Gun]->Summary();
-            ProgramSummary& Before = Seen[Gun];
-            GoneOut = Now.Out;
-            Step = {Now.Moves - Before.Moves, Now.InTime - Before.InTime, Now.Late - Before.Late,
-                    Now.Malformed - Before.Malformed};
-            Before.Moves = Now.Moves;
-            Before.InTime = Now.InTime;
-            Before.Late = Now.Late;
-            Before.Malformed = Now.Malformed;
-            Before.Out = Now.Out;
-        }
-        if (Orders == 0) {
-            *Out++ = GoneOut ? 'x' : '-';
+            Out = WriteProgramField(Out, Gun, Orders);
+        } else if (Orders == 0) {
+            *Out++ = '-';
         } else {
             std::memcpy(Out, Text(Gun), Orders);
             Out += Orders;
-        }
-        if (Programs[Gun] && Step != UsualCounts(GoneOut && Orders == 0)) {
-            const std::string Counts = '/' + std::to_string(Step.Asked) + '.' + std::to_string(Step.InTime) + '.' +
-                                       std::to_string(Step.Late) + '.' + std::to_string(Step.Malformed);
-            std::memcpy(Out, Counts.data(), Counts.size());
-            Out += Counts.size();
         }
     }
     Clear();

@@ -27,6 +27,8 @@ public:
 
 private:
     void NoteOuts();
+    /// A program's gun field at `Out`: its orders, or x/- for none, and its counts when unusual.
+    char* WriteProgramField(char* Out, std::size_t Gun, std::size_t Orders);
 
     MatchWriter Writer;
     std::array<ProgramSummary, MatchGuns> Seen;

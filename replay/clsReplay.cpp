@@ -37,8 +37,6 @@ void ReplaySource::Apply(const std::vector<OutEvent>& Events) {
     }
 }
 
-const std::vector<ProgramOrder>& ReplaySource::OrdersFor(std::size_t Gun) const { return Next.Guns[Gun].Orders; }
-
 void ReplaySource::AfterMove() {
     ++Played;
     if (AtEnd) {
@@ -54,7 +52,7 @@ void ReplaySource::AfterMove() {
         throw RuntimeError(ErrBadFileFormat, Reader->Name() + " line " + std::to_string(NextLine) +
                                                  ": replay diverges at move " + std::to_string(Played) + Text);
     }
-    Apply(NextEvents);
+    if (!NextEvents.empty()) Apply(NextEvents);
     for (std::size_t Gun = 0; Gun < MatchGuns; ++Gun) {
         const CountStep& Step = Next.Guns[Gun].Counts;
         Counts[Gun].Moves += Step.Asked;

@@ -22,7 +22,7 @@ public:
     /// The header.
     const MatchHeader& Header() const { return Reader->Header(); }
     /// The orders gun `Gun` (0 Cannon, 1 Helicopter) gave in the move under way; none past the end.
-    const std::vector<ProgramOrder>& OrdersFor(std::size_t Gun) const;
+    const std::vector<ProgramOrder>& OrdersFor(std::size_t Gun) const { return Next.Guns[Gun].Orders; }
     /// After each move: checks the state hash (RuntimeError 321 "replay diverges at move N" when it
     /// differs), counts the programs' replies, reads the next move and, at the end of the file,
     /// asks the loop to stop as a closed window does.

@@ -137,6 +137,10 @@ class ReplayTest(unittest.TestCase):
                 result = run("--headless", "--replay", path)
                 self.assertEqual(result.returncode, 1, result.stderr)
                 self.assertIn("%s line %s: " % (path, line), result.stderr.decode())
+        # Every hex digit reads back as written: the divergence names the recorded hash.
+        result = run("--headless", "--replay", os.path.join(SOURCE, "fuzz", "corpus_match", "good_hash_every_digit.match"))
+        self.assertIn("line 2: replay diverges at move 1 (state hash 5396979eb0bc583a, recorded 0123456789abcdef)",
+                      result.stderr.decode())
 
 
 if __name__ == "__main__":

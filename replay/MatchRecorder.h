@@ -34,7 +34,8 @@ private:
     std::array<ProgramSummary, MatchGuns> Seen;
     std::array<std::shared_ptr<clsProgram>, MatchGuns> Programs;
     bool ProgramsFound = false;
-    // Until the first move the registry is not looked at: true then, as the built-in gunners need no notes.
+    // Whether either gun is a program (whose outs and counts need noting); assumed until the
+    // first move looks at the registry.
     bool HasPrograms = true;
     std::string Line;
 };

@@ -21,7 +21,7 @@ MatchHeader DefaultHeader() {
     MatchHeader Header;
     Header.ProgramVersion = BRAKKENFEL_VERSION;
     Header.Seed = Seed;
-    Header.Kinds = {"ai", "ai"};
+    Header.Kinds = {ContestantKind{}, ContestantKind{}};  // two computer gunners
     return Header;
 }
 

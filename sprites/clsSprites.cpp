@@ -58,6 +58,9 @@ std::int16_t clsSprites::AddSprite(const std::string& Name, float X, float Y, st
     const std::shared_ptr<Sprite> Handler = HandlerClass;
 
     const std::int16_t Index = ChooseSlot();
+    // Now, as the table may have grown, and again once the record is complete: it is written in
+    // stages, around calls out of the registry.
+    Revise();
     FloatingPointGuard();
     {
         SpriteData& Data = (*Table)[Index];
@@ -97,6 +100,7 @@ std::int16_t clsSprites::AddSprite(const std::string& Name, float X, float Y, st
     Data.RotateLeft = 0;
     Data.RotateSpeed = 0;
     Data.InUse = -1;
+    Revise();
     return Index;
 }
 
@@ -147,6 +151,7 @@ void clsSprites::RemoveSprite(std::int16_t Index) {
         return;
     }
     (*Table)[Index].InUse = 0;
+    Revise();
     FirstMaybeFree = std::min(FirstMaybeFree, static_cast<std::size_t>(Index));
 }
 
@@ -186,6 +191,7 @@ void clsSprites::Shoot(std::int16_t Index) {
     SpriteData& Data = (*Table)[Index];
     Data.ReloadLeft = Data.ReloadTime;
     ++Data.ShotsFired;
+    Revise();
 }
 
 std::int32_t clsSprites::SlotCount() const {
@@ -226,12 +232,14 @@ std::int16_t clsSprites::X(std::int16_t Index) const { return RoundChecked<std::
 
 void clsSprites::X(std::int16_t Index, std::int16_t NewValue) {
     Record(Index).X = static_cast<float>(NewValue);
+    Revise();
 }
 
 std::int16_t clsSprites::Y(std::int16_t Index) const { return RoundChecked<std::int16_t>(Record(Index).Y); }
 
 void clsSprites::Y(std::int16_t Index, std::int16_t NewValue) {
     Record(Index).Y = static_cast<float>(NewValue);
+    Revise();
 }
 
 bool clsSprites::IsValidIndex(std::int16_t Index) const {

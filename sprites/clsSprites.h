@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -110,6 +111,15 @@ public:
     const SpriteData& Data(std::int16_t Index) const { return Record(Index); }
     /// Bullets the sprite has fired since it was added.
     std::int64_t ShotsFired(std::int16_t Index) const { return Record(Index).ShotsFired; }
+    /// Every record, free slots included, unchecked: for observers that read the whole table. Valid
+    /// until the next AddSprite, which may move the table.
+    std::span<const SpriteData> Records() const {
+        return Table ? std::span<const SpriteData>(*Table) : std::span<const SpriteData>();
+    }
+    /// Changes whenever a record's position, size, use or shot count may have changed, or the table
+    /// grew: an observer that saw this number before has nothing to redo. Numbers come from one
+    /// count shared by every registry, so a new registry never repeats one seen of an old one.
+    std::uint64_t Revision() const { return CurrentRevision; }
 
 private:
     /// Marks one record as in use by a call out of the registry for as long as it lives.
@@ -125,11 +135,15 @@ private:
     std::int16_t ChooseSlot();
     /// True while a call out of the registry works on record `Index`.
     bool IsPinned(std::int16_t Index) const;
+    /// Gives the registry a revision no registry has had.
+    void Revise() { CurrentRevision = ++LastRevision; }
 
     std::optional<std::vector<SpriteData>> Table;
     std::vector<std::int16_t> Pinned;
     /// Every slot below this one is in use.
     std::size_t FirstMaybeFree = 0;
+    std::uint64_t CurrentRevision = 0;
+    static inline std::uint64_t LastRevision = 0;
 };
 
 }  // namespace brakkenfel

@@ -92,5 +92,23 @@ TEST_F(HitsTest, ABulletScoresOnceHoweverLongItCrossesAndAReusedSlotStartsAfresh
     EXPECT_EQ(Score.Moves, 6);
 }
 
+// The scoreboard keeps the squares and shot counts between moves: every change must reach it.
+TEST_F(HitsTest, AGunMovedFiringOrRemovedIsSeenOnTheNextMove) {
+    AddGuns(20, 20);
+    ScoreHits();
+    Sprites->X(Cannon, 100);  // now drawn over columns 92 to 107
+    Place(20, 20, Helicopter);
+    Place(100, 20, Helicopter);
+    ScoreHits();
+    EXPECT_EQ(HitsOf(Helicopter), 1);
+    Sprites->Shoot(Cannon);
+    ScoreHits();
+    EXPECT_EQ(Score.Guns[Cannon].Shots, 1);
+    Sprites->RemoveSprite(Cannon);
+    Place(101, 20, Helicopter);
+    ScoreHits();
+    EXPECT_EQ(HitsOf(Helicopter), 1);
+}
+
 }  // namespace
 }  // namespace brakkenfel

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -135,17 +136,8 @@ std::int64_t CoarseNowNs() {
     return static_cast<std::int64_t>(Now.tv_sec) * 1'000'000'000 + Now.tv_nsec;
 }
 
-// The hex digits of a 32-bit number, one per byte, the first (most significant) in the lowest
-// byte: the order in which they are written, as a little-endian load or store sees it.
-std::uint64_t SpreadNibbles(std::uint32_t Value) {
-    std::uint64_t Bytes = Value;
-    Bytes = (Bytes | Bytes << 16) & 0x0000'ffff'0000'ffffULL;
-    Bytes = (Bytes | Bytes << 8) & 0x00ff'00ff'00ff'00ffULL;
-    Bytes = (Bytes | Bytes << 4) & 0x0f0f'0f0f'0f0f'0f0fULL;  // byte k holds nibble k from the bottom
-    return __builtin_bswap64(Bytes);
-}
-
-// The inverse of SpreadNibbles: eight digit values, one per byte, back into 32 bits.
+// Eight hex digit values, one per byte, the first (most significant) in the lowest byte as a
+// little-endian load sees them, back into 32 bits.
 std::uint32_t GatherNibbles(std::uint64_t Bytes) {
     Bytes = __builtin_bswap64(Bytes);
     Bytes = (Bytes | Bytes >> 4) & 0x00ff'00ff'00ff'00ffULL;
@@ -191,16 +183,21 @@ void AppendEscaped(std::string& Out, std::string_view Text, bool KeepSpaces) {
     }
 }
 
+// "00" to "ff": the two digits of every byte value, looked up a byte at a time. The eight lookups
+// do not wait on each other, where spreading nibbles with shifts is a chain of dependent steps.
+constexpr std::array<std::array<char, 2>, 256> HexPairs = [] {
+    std::array<std::array<char, 2>, 256> Table{};
+    constexpr char Digits[] = "0123456789abcdef";
+    for (std::size_t Byte = 0; Byte < 256; ++Byte) Table[Byte] = {Digits[Byte >> 4], Digits[Byte & 15]};
+    return Table;
+}();
+
 char* WriteHash(char* Out, std::uint64_t Hash) {
-    // Eight digits per 64-bit word, one byte each, without a branch or a lookup per digit: the
-    // recorder writes a hash every move.
-    for (const std::uint32_t Half : {static_cast<std::uint32_t>(Hash >> 32), static_cast<std::uint32_t>(Hash)}) {
-        const std::uint64_t Digits = SpreadNibbles(Half);
-        // 10 to 15 reach 16 with 6 added: that carry marks the digits written as letters.
-        const std::uint64_t Letters = ((Digits + 0x0606'0606'0606'0606ULL) >> 4) & 0x0101'0101'0101'0101ULL;
-        const std::uint64_t Text = Digits + 0x3030'3030'3030'3030ULL + Letters * ('a' - '0' - 10);
-        std::memcpy(Out, &Text, 8);
-        Out += 8;
+    // The recorder writes a hash every move: the loop's fixed eight steps unroll into straight code.
+#pragma GCC unroll 8
+    for (int Shift = 56; Shift >= 0; Shift -= 8) {
+        std::memcpy(Out, HexPairs[(Hash >> Shift) & 0xff].data(), 2);
+        Out += 2;
     }
     return Out;
 }

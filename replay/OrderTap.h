@@ -24,7 +24,7 @@ public:
         const auto Gun = static_cast<std::size_t>(Index);
         // Past MaxText only the length grows, so that the recorder can refuse the move.
         if (Lengths[Gun] <= MaxText) std::memcpy(&Texts[Gun][Lengths[Gun]], TurnTexts[Angle].data(), 4);
-        Lengths[Gun] += TurnLength(Angle);
+        Lengths[Gun] += TurnLengths[Angle];
     }
     /// The gun at registry slot `Index` was ordered to shoot (whether or not it has reloaded).
     void Shoot(std::int16_t Index) {
@@ -43,7 +43,12 @@ protected:
     void Clear() { Lengths = {}; }
 
 private:
-    static constexpr std::size_t TurnLength(std::uint8_t Angle) { return 2 + (Angle >= 10) + (Angle >= 100); }
+    // How many of its four bytes each angle's text uses: a load costs less than counting digits.
+    static constexpr std::array<std::uint8_t, 256> TurnLengths = [] {
+        std::array<std::uint8_t, 256> Table{};
+        for (std::size_t Angle = 0; Angle < 256; ++Angle) Table[Angle] = 2 + (Angle >= 10) + (Angle >= 100);
+        return Table;
+    }();
     // "rA" for every angle, padded to four bytes so that one fixed-size copy writes any of them.
     static constexpr std::array<std::array<char, 4>, 256> TurnTexts = [] {
         std::array<std::array<char, 4>, 256> Table{};

@@ -160,8 +160,9 @@ public:
 private:
     bool ClockSaysFlush() const;
 
-    // Flushed once this full; a line always fits behind it.
-    static constexpr std::size_t FlushAt = 60'000;
+    // Flushed once this full; a line always fits behind it. Large, because the kernel's page-cache
+    // write costs less per byte in large writes: a 60 kB buffer cost recording a tenth more time.
+    static constexpr std::size_t FlushAt = 1 << 20;
 
     std::string Path;
     int Fd = -1;

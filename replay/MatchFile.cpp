@@ -417,8 +417,8 @@ MatchWriter::~MatchWriter() {
 
 void MatchWriter::Write(std::string_view Lines) {
     while (!Lines.empty()) {
-        const std::size_t Part = std::min(Lines.size(), Buffer.size() - Used);
-        std::memcpy(Buffer.data() + Used, Lines.data(), Part);
+        const std::size_t Part = std::min(Lines.size(), BufferSize - Used);
+        std::memcpy(Buffer.get() + Used, Lines.data(), Part);
         Used += Part;
         Lines.remove_prefix(Part);
         if (Used >= FlushAt) Flush();
@@ -432,7 +432,7 @@ void MatchWriter::Flush() {
     LastFlushNs = CoarseNowNs();
     std::size_t Done = 0;
     while (Done < Used) {
-        const ssize_t Written = write(Fd, Buffer.data() + Done, Used - Done);
+        const ssize_t Written = write(Fd, Buffer.get() + Done, Used - Done);
         if (Written < 0 && errno == EINTR) continue;
         if (Written <= 0) {
             Used = 0;

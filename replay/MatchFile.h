@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -140,10 +141,10 @@ public:
     void Write(std::string_view Lines);
     /// Room for one line of at most MaxMatchLine bytes, written in place: the recorder formats each
     /// move straight into the buffer rather than copying it there. Commit ends the line.
-    char* LineRoom() { return Buffer.data() + Used; }
+    char* LineRoom() { return Buffer.get() + Used; }
     /// Takes the bytes from LineRoom() up to `End` as written; may flush.
     void Commit(const char* End) {
-        Used = static_cast<std::size_t>(End - Buffer.data());
+        Used = static_cast<std::size_t>(End - Buffer.get());
         // The clock is read every ClockEvery lines only: a read costs as much as formatting a line.
         if (EveryLine || Used >= FlushAt || (++Lines % ClockEvery == 0 && ClockSaysFlush())) Flush();
     }
@@ -164,9 +165,12 @@ private:
     // write costs less per byte in large writes: a 60 kB buffer cost recording a tenth more time.
     static constexpr std::size_t FlushAt = 1 << 20;
 
+    static constexpr std::size_t BufferSize = FlushAt + MaxMatchLine;
+
     std::string Path;
     int Fd = -1;
-    std::vector<char> Buffer = std::vector<char>(FlushAt + MaxMatchLine);
+    // Left unfilled at the start: only the bytes up to Used are ever read.
+    std::unique_ptr<char[]> Buffer = std::make_unique_for_overwrite<char[]>(BufferSize);
     std::size_t Used = 0;
     std::uint64_t Lines = 0;
     std::int64_t LastFlushNs = 0;

@@ -109,11 +109,6 @@ public:
     std::int32_t SlotCount() const;
     /// A read-only view of the record at `Index`, for observers such as traces; error 9 outside the table.
     const SpriteData& Data(std::int16_t Index) const { return Record(Index); }
-    /// Every record, free slots included (none before the first AddSprite), unchecked and inline for
-    /// observers that read the whole table after every move; adding a sprite may move it.
-    std::span<const SpriteData> Records() const {
-        return Table ? std::span<const SpriteData>(*Table) : std::span<const SpriteData>();
-    }
     /// Bullets the sprite has fired since it was added.
     std::int64_t ShotsFired(std::int16_t Index) const { return Record(Index).ShotsFired; }
     /// Every record, free slots included, unchecked: for observers that read the whole table. Valid

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <span>
 #include <vector>
 
 #include "app/modMain.h"
@@ -46,8 +47,10 @@ const std::string& TraceWriter::FormatMove(std::int64_t Move) {
     AppendInteger(Move);
     Append(",\"guns\":[");
     bool first = true;
-    for (std::int32_t slot = 0; slot < Sprites->SlotCount(); ++slot) {
-        const SpriteData& gun = Sprites->Data(static_cast<std::int16_t>(slot));
+    // The whole table at once: the checked per-slot look-up is for callers that take an index from outside.
+    const std::span<const SpriteData> guns = Sprites->Records();
+    for (std::size_t slot = 0; slot < guns.size(); ++slot) {
+        const SpriteData& gun = guns[slot];
         if (gun.InUse == 0) continue;
         Append(first ? "{\"name\":\"" : ",{\"name\":\"");
         first = false;
@@ -79,9 +82,9 @@ const std::string& TraceWriter::FormatMove(std::int64_t Move) {
         AppendFloat(bullet.SpeedX);
         Append(",\"vy\":");
         AppendFloat(bullet.SpeedY);
-        if (bullet.Owner >= 0 && bullet.Owner < Sprites->SlotCount()) {
+        if (bullet.Owner >= 0 && static_cast<std::size_t>(bullet.Owner) < guns.size()) {
             Append(",\"owner\":\"");
-            Line += Sprites->Data(bullet.Owner).Name;
+            Line += guns[static_cast<std::size_t>(bullet.Owner)].Name;
             Append("\"}");
         } else {
             Append(",\"owner\":null}");

@@ -1,35 +1,49 @@
 #!/usr/bin/env python3
-"""Plays every pair of contestants twice, seats swapped, and prints a league table (standard library only).
+"""Plays a league of contestants over rounds, both seats each, and reports ratings, tables and a page (standard library only).
 
 Usage:
-  tools/tournament.py CONTESTANTS [--moves N] [--move-budget MS] [--jobs N] [--out DIR] [--program PATH]
+  tools/tournament.py CONTESTANTS [--rounds N] [--seed S] [--moves N] [--move-budget MS] [--jobs N] [--out DIR]
+                      [--web DIR] [ARENA OPTION...] [-- ARENA OPTION...]
   tools/tournament.py CONTESTANTS --print-commands [...]   one shell command per match, nothing run
-  tools/tournament.py CONTESTANTS --merge RESULT...         the table from result files already written
+  tools/tournament.py CONTESTANTS --merge RESULT... [...]  the report from result files already written
 
 CONTESTANTS holds one contestant a line, a name and the kind the arena takes (`ai`, `human` or
 `exec:COMMAND`), e.g. `aimer exec:exec build/examples/aimer`; blank lines and lines starting with
-`#` are skipped. Each match runs headless and writes its own result file (match-NNN-CANNON-HELICOPTER.json)
-and the arena's standard error (.log) into DIR. The table goes to standard output as Markdown and
-to DIR/league.md and DIR/league.csv. See docs/tournaments.md.
+`#` are skipped. Each round plays every pair from both seats with the round's seed. Every match runs
+headless, writes its result (match-NNN-CANNON-HELICOPTER.json), its match file (.match) and the
+arena's standard error (.log) into DIR. Options the tournament does not know (`--rules duel`) go to
+every match unchanged. The table goes to standard output as Markdown, and to DIR/league.md,
+DIR/league.csv and the page DIR/index.html. See docs/tournaments.md.
 """
 import argparse
 import concurrent.futures
-import csv
-import io
+import hashlib
 import json
 import os
 import re
 import shlex
+import shutil
 import signal
 import subprocess
 import sys
 import threading
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from league import report as page  # noqa: E402
+from league import tables  # noqa: E402
+
 NAME = re.compile(r"^[A-Za-z0-9_.+-]+$")
+# Bytes below space other than tab, and DEL: nothing a command line or a name needs.
+CONTROL = re.compile(r"[\x00-\x08\x0a-\x1f\x7f]")
 # A match that outlives its deadline is asked to stop (its result then says "interrupted"), and
 # killed if it has not ended this many seconds later.
 STOP_GRACE_S = 10
+# Arena options the tournament sets itself for every match, or that would make matches share a file.
+MANAGED = ("--headless", "--moves", "--move-budget", "--seed", "--cannon", "--helicopter", "--result", "--record",
+           "--replay", "--from-move", "--trace", "--snapshot", "--protocol-log")
+MAX_HEADER = 4096
 
 
 class TournamentError(Exception):
@@ -38,40 +52,69 @@ class TournamentError(Exception):
 
 def read_contestants(path):
     """[(name, kind)] in file order; names are unique, and so are kinds (results name kinds, not names)."""
+    with open(path, "rb") as file:
+        data = file.read(1 << 20)
     contestants = []
-    with open(path, encoding="utf-8") as file:
-        for number, line in enumerate(file, 1):
-            line = line.strip()
-            if not line or line.startswith("#"):
-                continue
-            name, _, kind = line.partition(" ")
-            kind = kind.strip()
-            where = "%s:%d" % (path, number)
-            if not NAME.match(name):
-                raise TournamentError("%s: a name is letters, digits and _ . + - only: %r" % (where, name))
-            if kind not in ("ai", "human") and not (kind.startswith("exec:") and kind[5:].strip()):
-                raise TournamentError("%s: the kind is ai, human or exec:COMMAND, not %r" % (where, kind))
-            if any(name == n or kind == k for n, k in contestants):
-                raise TournamentError("%s: %s repeats a name or a kind already listed" % (where, name))
-            contestants.append((name, kind))
+    for number, raw in enumerate(data.split(b"\n"), 1):
+        where = "%s:%d" % (path, number)
+        try:
+            line = raw.decode("utf-8")
+        except UnicodeDecodeError as error:
+            raise TournamentError("%s: not UTF-8 text (byte 0x%02x at column %d)" % (
+                where, raw[error.start], error.start + 1)) from None
+        line = line.removesuffix("\r")
+        control = CONTROL.search(line)
+        if control:
+            raise TournamentError("%s: a control character (%r) at column %d" % (
+                where, control.group(), control.start() + 1))
+        line = line.strip()
+        if not line or line.startswith("#"):
+            continue
+        name, _, kind = line.partition(" ")
+        kind = kind.strip()
+        if not NAME.match(name):
+            raise TournamentError("%s: a name is letters, digits and _ . + - only: %r" % (where, name))
+        if kind not in ("ai", "human") and not (kind.startswith("exec:") and kind[5:].strip()):
+            raise TournamentError("%s: the kind is ai, human or exec:COMMAND, not %r" % (where, kind))
+        if any(name == n or kind == k for n, k in contestants):
+            raise TournamentError("%s: %s repeats a name or a kind already listed" % (where, name))
+        contestants.append((name, kind))
     if len(contestants) < 2:
         raise TournamentError("%s: a tournament needs at least two contestants" % path)
     return contestants
 
 
-def schedule(contestants):
-    """Every ordered pair: each pair plays twice, once from either seat, as (number, cannon, helicopter)."""
+def round_seed(seed, round_):
+    """Round k's seed, 0 to 2^32 - 1: the same for both seats of a pair, unrelated between rounds."""
+    digest = hashlib.sha256(b"brakkenfel league %d round %d" % (seed, round_)).digest()
+    return int.from_bytes(digest[:4], "big")
+
+
+class Scheduled:
+    def __init__(self, number, round_, seed, cannon, helicopter):
+        self.number, self.round, self.seed = number, round_, seed
+        self.cannon, self.helicopter = cannon, helicopter
+
+
+def schedule(contestants, rounds, seed):
+    """Round by round, every ordered pair: each pair plays once from either seat each round."""
     pairs = [(a, b) for i, a in enumerate(contestants) for j, b in enumerate(contestants) if i != j]
-    return [(number, a, b) for number, (a, b) in enumerate(pairs, 1)]
+    return [Scheduled(len(pairs) * (r - 1) + k, r, round_seed(seed, r), a, b)
+            for r in range(1, rounds + 1) for k, (a, b) in enumerate(pairs, 1)]
 
 
-def match_command(options, number, cannon, helicopter):
-    """The arena's arguments and the result and log paths of one match."""
-    stem = os.path.join(options.out, "match-%03d-%s-%s" % (number, cannon[0], helicopter[0]))
-    arguments = [options.program, "--headless", "--moves", str(options.moves),
-                 "--move-budget", str(options.move_budget), "--cannon", cannon[1],
-                 "--helicopter", helicopter[1], "--result", stem + ".json"]
-    return arguments, stem + ".json", stem + ".log"
+def stem(options, match, total):
+    digits = max(3, len(str(total)))
+    return os.path.join(options.out, "match-%0*d-%s-%s" % (digits, match.number, match.cannon[0], match.helicopter[0]))
+
+
+def match_command(options, match, total):
+    """The arena's arguments and the result, match and log paths of one match."""
+    base = stem(options, match, total)
+    arguments = [options.program, "--headless", "--moves", str(options.moves), "--move-budget",
+                 str(options.move_budget), "--seed", str(match.seed), *options.arena, "--cannon", match.cannon[1],
+                 "--helicopter", match.helicopter[1], "--result", base + ".json", "--record", base + ".match"]
+    return arguments, base + ".json", base + ".log"
 
 
 # The arenas running now, so that an interrupted tournament can stop them.
@@ -133,11 +176,12 @@ class Progress:
             sys.stderr.flush()
 
 
-def play(options, contestants):
+def play(options, planned):
     """Runs every match, as many at once as asked; the result files written."""
     os.makedirs(options.out, exist_ok=True)
-    matches = [match_command(options, *m) for m in schedule(contestants)]
+    matches = [match_command(options, match, len(planned)) for match in planned]
     progress = Progress(len(matches))
+    started = time.monotonic()
 
     def one(match):
         arguments, result, log = match
@@ -152,91 +196,169 @@ def play(options, contestants):
     with concurrent.futures.ThreadPoolExecutor(max_workers=options.jobs) as pool:
         futures = [pool.submit(one, match) for match in matches]
         try:
-            return [future.result() for future in futures]
+            paths = [future.result() for future in futures]
         except KeyboardInterrupt:
             for future in futures:
                 future.cancel()
             stop_running()
             raise
+    elapsed = time.monotonic() - started
+    sys.stderr.write("tournament: %d matches in %.1f s, %.2f matches a second with %d at once\n" % (
+        len(matches), elapsed, len(matches) / elapsed if elapsed > 0 else 0.0, options.jobs))
+    return paths
 
 
-def print_commands(options, contestants):
-    for number, cannon, helicopter in schedule(contestants):
-        arguments, _, log = match_command(options, number, cannon, helicopter)
-        print("mkdir -p %s && %s >%s 2>&1" % (shlex.quote(options.out), shlex.join(arguments), shlex.quote(log)))
+def print_commands(options, planned):
+    for match in planned:
+        arguments, _, log = match_command(options, match, len(planned))
+        # coreutils' timeout stops the arena as the local run does: SIGTERM (its result says
+        # "interrupted"), then SIGKILL if it has not ended after the grace.
+        limit = ["timeout", "-k", str(STOP_GRACE_S), str(options.timeout)]
+        print("mkdir -p %s && %s >%s 2>&1" % (shlex.quote(options.out), shlex.join(limit + arguments),
+                                              shlex.quote(log)))
 
 
-def read_result(path, by_kind):
-    """(cannon name, helicopter name, cannon hits, helicopter hits, winner seat) of one result file."""
-    with open(path, encoding="utf-8", errors="replace") as file:
-        result = json.load(file)
-    if result.get("error") or result.get("interrupted"):
-        raise TournamentError("%s: the match did not end normally (%s)" % (
-            path, "interrupted" if result.get("interrupted") else result["error"].get("text")))
-    names, hits = [], []
-    for seat in ("Cannon", "Helicopter"):
-        gun = next(g for g in result["guns"] if g["name"] == seat)
-        kind = "exec:" + gun["command"] if gun["kind"] == "exec" else gun["kind"]
-        if kind not in by_kind:
-            raise TournamentError("%s: the %s's contestant %r is not in the contestants file" % (path, seat, kind))
-        names.append(by_kind[kind])
-        hits.append(int(gun["hits"]))
-    return names[0], names[1], hits[0], hits[1], result["winner"]
+def read_header(path):
+    """{key: value} of a match file's first line (seed, budget, ...)."""
+    with open(path, "rb") as file:
+        line = file.readline(MAX_HEADER)
+    words = line.decode("ascii", errors="replace").split()
+    if len(words) < 3 or words[0] != "brakkenfel-match":
+        raise TournamentError("%s: not a match file" % path)
+    return dict(word.split("=", 1) for word in words[3:] if "=" in word)
 
 
-def league(contestants, results):
-    """The table's rows, best first: (name, played, won, drawn, lost, hits for, hits against)."""
-    rows = {name: [0, 0, 0, 0, 0, 0] for name, _ in contestants}
-    for cannon, helicopter, cannon_hits, helicopter_hits, winner in results:
-        for me, mine, theirs, seat in ((cannon, cannon_hits, helicopter_hits, "Cannon"),
-                                       (helicopter, helicopter_hits, cannon_hits, "Helicopter")):
-            row = rows[me]
-            row[0] += 1
-            row[1 if winner == seat else 2 if winner == "draw" else 3] += 1
-            row[4] += mine
-            row[5] += theirs
-    return sorted(((name, *row) for name, row in rows.items()),
-                  key=lambda r: (-r[2], -r[3], -(r[5] - r[6]), -r[5], r[0]))
+def arena_option(arena, name):
+    """The value of an arena option given through, or None."""
+    for i, word in enumerate(arena):
+        if word == name and i + 1 < len(arena):
+            return arena[i + 1]
+        if word.startswith(name + "="):
+            return word[len(name) + 1:]
+    return None
 
 
-HEADER = ["rank", "contestant", "played", "won", "drawn", "lost", "hits_for", "hits_against"]
-
-
-def markdown(rows):
-    lines = ["| # | contestant | played | won | drawn | lost | hits for | hits against |",
-             "|---:|---|---:|---:|---:|---:|---:|---:|"]
-    lines += ["| %d | %s | %d | %d | %d | %d | %d | %d |" % (rank, *row) for rank, row in enumerate(rows, 1)]
-    return "\n".join(lines) + "\n"
-
-
-def csv_text(rows):
-    out = io.StringIO()
-    writer = csv.writer(out, lineterminator="\n")
-    writer.writerow(HEADER)
-    writer.writerows((rank, *row) for rank, row in enumerate(rows, 1))
-    return out.getvalue()
-
-
-def report(options, contestants, paths, expected):
-    """Reads the results, prints and writes the table; the exit status."""
+def collect(options, contestants, planned, paths):
+    """(accepted matches in schedule order, problems): each result checked against the league planned."""
     by_kind = {kind: name for name, kind in contestants}
-    results, failed = [], 0
-    for path in paths:
+    by_seed = {}
+    for match in planned:
+        by_seed.setdefault(match.seed, match.round)
+    expected = {(m.round, m.cannon[0], m.helicopter[0]): m for m in planned}
+    rules = arena_option(options.arena, "--rules") or "plain"
+    accepted, problems, offered = {}, [], set()
+    # Sorted, so the same files give the same report (and the same duplicate is refused) in any order.
+    for path in sorted(set(os.path.normpath(p) for p in paths), key=lambda p: (os.path.basename(p), p)):
         try:
-            results.append(read_result(path, by_kind))
-        except (OSError, ValueError, KeyError, StopIteration, TournamentError) as error:
-            sys.stderr.write("tournament: left out: %s\n" % error)
-            failed += 1
-    if len(results) != expected:
-        sys.stderr.write("tournament: the table counts %d of the %d matches\n" % (len(results), expected))
-    rows = league(contestants, results)
+            with open(path, "rb") as file:
+                result = json.loads(file.read(1 << 20).decode("utf-8", errors="replace"))
+            if result.get("error") or result.get("interrupted"):
+                problems.append("left out: %s: the match did not end normally (%s)" % (
+                    path, "interrupted" if result.get("interrupted") else result["error"].get("text")))
+                continue
+            names, hits, programs = [], [], {}
+            for seat in ("Cannon", "Helicopter"):
+                gun = next(g for g in result["guns"] if g["name"] == seat)
+                kind = "exec:" + gun["command"] if gun["kind"] == "exec" else gun["kind"]
+                if kind not in by_kind:
+                    raise TournamentError("the %s's contestant %r is not in the contestants file" % (seat, kind))
+                names.append(by_kind[kind])
+                hits.append(int(gun["hits"]))
+                programs[seat] = gun.get("program")
+            record = path[:-len(".json")] + ".match" if path.endswith(".json") else path + ".match"
+            header = read_header(record)
+            seed = int(result["seed"]) if result.get("seed") is not None else int(header.get("seed", -1))
+            if seed not in by_seed:
+                raise TournamentError("seed %d is no round's seed (--seed %d, --rounds %d)" % (
+                    seed, options.seed, options.rounds))
+            key = (by_seed[seed], names[0], names[1])
+            if key not in expected:
+                raise TournamentError("%s against %s is no match of this league" % (names[0], names[1]))
+            offered.add(key)
+            found_rules = result.get("rules") or "plain"
+            moves = int(result["moves"])
+            if found_rules != rules:
+                raise TournamentError("played under %s rules, the league under %s" % (found_rules, rules))
+            # Under other rules a match may end early, when a gun is destroyed.
+            if moves > options.moves or (rules == "plain" and moves != options.moves):
+                raise TournamentError("%d moves, the league plays %d" % (moves, options.moves))
+            if int(header.get("budget", -1)) != options.move_budget:
+                raise TournamentError("a move budget of %s ms, the league has %d" % (
+                    header.get("budget"), options.move_budget))
+            if key in accepted:
+                problems.append("extra: %s: round %d, %s against %s, already in %s" % (
+                    path, key[0], key[1], key[2], accepted[key].result))
+                continue
+            planned_match = expected[key]
+            accepted[key] = tables.Match(planned_match.number, key[0], seed, names[0], names[1], hits,
+                                         result["winner"], programs, path, record)
+        except (OSError, ValueError, KeyError, TypeError, StopIteration, TournamentError) as error:
+            problems.append("mismatched: %s: %s" % (path, error))
+    for key, match in expected.items():
+        if key not in offered:
+            problems.append("missing: round %d, %s against %s (match %d)" % (key[0], key[1], key[2], match.number))
+    return [accepted[key] for key in sorted(accepted, key=lambda k: expected[k].number)], problems
+
+
+def never_ready(contestants, matches):
+    """{name: reason} for each program that went out at the start of every match it played."""
+    broken = {}
+    for name, kind in contestants:
+        if not kind.startswith("exec:"):
+            continue
+        mine = [m.programs.get(seat) for m in matches for seat, who in (("Cannon", m.cannon), ("Helicopter", m.helicopter))
+                if who == name]
+        if mine and all(p and p.get("out") and p.get("out_at_move") == 0 for p in mine):
+            broken[name] = mine[0].get("out_reason") or "out at the start"
+    return broken
+
+
+def write(path, text):
+    with open(path, "w", encoding="utf-8") as file:
+        file.write(text)
+
+
+def report(options, contestants, planned, paths):
+    """Checks and reads the results, prints and writes the tables and the page; the exit status."""
+    matches, problems = collect(options, contestants, planned, paths)
+    for problem in problems:
+        sys.stderr.write("tournament: %s\n" % problem)
+    if len(matches) != len(planned):
+        sys.stderr.write("tournament: the table counts %d of the %d matches\n" % (len(matches), len(planned)))
+    broken = never_ready(contestants, matches)
+    for name, reason in broken.items():
+        sys.stderr.write("tournament: %s never became ready in any match: %s\n" % (name, reason))
+    names = [name for name, _ in contestants]
+    rows = tables.standings(names, matches, options.bootstrap)
     os.makedirs(options.out, exist_ok=True)
-    with open(os.path.join(options.out, "league.md"), "w", encoding="utf-8") as file:
-        file.write(markdown(rows))
-    with open(os.path.join(options.out, "league.csv"), "w", encoding="utf-8") as file:
-        file.write(csv_text(rows))
-    sys.stdout.write(markdown(rows))
-    return 0 if failed == 0 and len(results) == expected else 1
+    folder = options.web or options.out
+    os.makedirs(folder, exist_ok=True)
+    if options.web:
+        copy_player(options.player, folder)
+    info = "%d contestants, %d rounds (seed %d), %d of %d matches counted, %d moves each, move budget %d ms, %s rules%s" % (
+        len(names), options.rounds, options.seed, len(matches), len(planned), options.moves, options.move_budget,
+        arena_option(options.arena, "--rules") or "plain",
+        ", arena options: " + shlex.join(options.arena) if options.arena else "")
+    overall, each = tables.seats(names, matches)
+    written = [os.path.join(options.out, "league.md"), os.path.join(options.out, "league.csv"),
+               os.path.join(folder, "index.html")]
+    write(written[0], tables.markdown(rows))
+    write(written[1], tables.csv_text(rows))
+    write(written[2], page.page(info, rows, names, tables.cross_table(names, matches), overall, each, matches,
+                                folder, bool(options.web)))
+    sys.stdout.write(tables.markdown(rows))
+    sys.stderr.write("tournament: wrote %s\n" % ", ".join(written))
+    return 0 if not problems and not broken and len(matches) == len(planned) else 1
+
+
+def copy_player(source, folder):
+    """Puts the built web player's files beside the report."""
+    if not os.path.isfile(os.path.join(source, "player.html")):
+        raise TournamentError("the web player is not built (no %s): run tools/build-web.sh" % (
+            os.path.join(source, "player.html")))
+    for entry in sorted(os.listdir(source)):
+        if os.path.isfile(os.path.join(source, entry)):
+            shutil.copyfile(os.path.join(source, entry), os.path.join(folder, entry))
 
 
 def positive(text):
@@ -250,32 +372,63 @@ def interrupt(*_):
     raise KeyboardInterrupt
 
 
-def main(argv):
-    signal.signal(signal.SIGTERM, interrupt)
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+def parse(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0], allow_abbrev=False,
+                                     epilog="Any other option, and all after --, goes to every match unchanged.")
     parser.add_argument("contestants", help="file of contestants: NAME KIND per line")
+    parser.add_argument("--rounds", type=positive, default=1, help="times each pair plays from each seat (default 1)")
+    parser.add_argument("--seed", type=int, default=1, help="the league's seed; each round's is drawn from it (default 1)")
     parser.add_argument("--moves", type=positive, default=10000, help="moves per match (default 10000)")
     parser.add_argument("--move-budget", type=int, default=5,
                         help="ms a program has per move (default 5; 0 waits without limit, for repeatable matches)")
     parser.add_argument("--jobs", type=positive, default=os.cpu_count() or 1,
                         help="matches at once (default: the number of cores)")
-    parser.add_argument("--out", default="tournament", help="folder for result files and the table (default tournament)")
+    parser.add_argument("--out", help="folder for the matches' files and the tables (default tournament; "
+                                      "with --merge, the results' folder)")
+    parser.add_argument("--web", metavar="DIR", help="write the page into DIR with the web player beside it")
+    parser.add_argument("--player", default=os.path.join(ROOT, "build-web", "player"),
+                        help="the built web player's folder (default build-web/player)")
     parser.add_argument("--program", default=os.path.join(ROOT, "build", "brakkenfel"), help="the arena program")
     parser.add_argument("--timeout", type=positive, default=3600, help="seconds a match may take (default 3600)")
+    parser.add_argument("--bootstrap", type=int, default=1000,
+                        help="resamplings for the rating intervals (default 1000; 0 for none)")
     action = parser.add_mutually_exclusive_group()
     action.add_argument("--print-commands", action="store_true", help="print one shell command per match and stop")
-    action.add_argument("--merge", nargs="+", metavar="RESULT", help="build the table from these result files")
-    options = parser.parse_args(argv)
+    action.add_argument("--merge", nargs="+", metavar="RESULT", help="build the report from these result files")
+    after = argv.index("--") if "--" in argv else len(argv)
+    options, unknown = parser.parse_known_args(argv[:after])
+    options.arena = unknown + argv[after + 1:]
     if options.move_budget < 0:
         parser.error("--move-budget must be 0 or more")
+    if options.bootstrap < 0:
+        parser.error("--bootstrap must be 0 or more")
+    if not 0 <= options.seed <= 0xFFFFFFFF:
+        parser.error("--seed must be 0 to 4294967295")
+    for word in options.arena:
+        if word.split("=", 1)[0] in MANAGED:
+            parser.error("%s is set by the tournament for each match" % word.split("=", 1)[0])
+    if options.out is None:
+        options.out = (os.path.commonpath([os.path.dirname(os.path.abspath(p)) for p in options.merge])
+                       if options.merge else "tournament")
+    return options
+
+
+def main(argv):
+    signal.signal(signal.SIGTERM, interrupt)
+    options = parse(argv)
     try:
         contestants = read_contestants(options.contestants)
-        expected = len(schedule(contestants))
+        planned = schedule(contestants, options.rounds, options.seed)
         if options.print_commands:
-            print_commands(options, contestants)
+            print_commands(options, planned)
             return 0
-        paths = options.merge if options.merge else play(options, contestants)
-        return report(options, contestants, paths, expected)
+        # Before a night of matches, not after it.
+        if options.web:
+            if not os.path.isfile(os.path.join(options.player, "player.html")):
+                raise TournamentError("the web player is not built (no %s): run tools/build-web.sh" % (
+                    os.path.join(options.player, "player.html")))
+        paths = options.merge if options.merge else play(options, planned)
+        return report(options, contestants, planned, paths)
     except (OSError, TournamentError) as error:
         sys.stderr.write("tournament: %s\n" % error)
         return 2

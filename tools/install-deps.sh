@@ -16,6 +16,7 @@ testing=(
   xvfb x11-apps x11-utils xdotool imagemagick
   clang libclang-rt-14-dev valgrind time
   weston
+  chromium  # the league page drawn in headless Chromium (tests/e2e/test_tournament.py)
 )
 
 wanted=("${runtime[@]}")

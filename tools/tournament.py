@@ -11,7 +11,7 @@ CONTESTANTS holds one contestant a line, a name and the kind the arena takes (`a
 `exec:COMMAND`), e.g. `aimer exec:exec build/examples/aimer`; blank lines and lines starting with
 `#` are skipped. Each round plays every pair from both seats with the round's seed. Every match runs
 headless, writes its result (match-NNN-CANNON-HELICOPTER.json), its match file (.match) and the
-arena's standard error (.log) into DIR. Options the tournament does not know (`--rules duel`) go to
+arena's standard error (.log) into DIR, and with --reply-times its protocol log (.protocol). Options the tournament does not know (`--rules duel`) go to
 every match unchanged. The table goes to standard output as Markdown, and to DIR/league.md,
 DIR/league.csv and the page DIR/index.html. See docs/tournaments.md.
 """
@@ -31,6 +31,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from league import replies  # noqa: E402
 from league import report as page  # noqa: E402
 from league import tables  # noqa: E402
 
@@ -114,6 +115,8 @@ def match_command(options, match, total):
     arguments = [options.program, "--headless", "--moves", str(options.moves), "--move-budget",
                  str(options.move_budget), "--seed", str(match.seed), *options.arena, "--cannon", match.cannon[1],
                  "--helicopter", match.helicopter[1], "--result", base + ".json", "--record", base + ".match"]
+    if options.reply_times:
+        arguments += ["--protocol-log", base + ".protocol"]
     return arguments, base + ".json", base + ".log"
 
 
@@ -289,9 +292,13 @@ def collect(options, contestants, planned, paths):
                 problems.append("extra: %s: round %d, %s against %s, already in %s" % (
                     path, key[0], key[1], key[2], accepted[key].result))
                 continue
+            times = {}
+            if options.reply_times:
+                logged = replies.reply_times(record[:-len(".match")] + ".protocol")
+                times = {seat: logged.get(seat, {}) for seat in ("Cannon", "Helicopter")}
             planned_match = expected[key]
             accepted[key] = tables.Match(planned_match.number, key[0], seed, names[0], names[1], hits,
-                                         result["winner"], programs, path, record)
+                                         result["winner"], programs, path, record, times)
         except (OSError, ValueError, KeyError, TypeError, StopIteration, TournamentError) as error:
             problems.append("mismatched: %s: %s" % (path, error))
     for key, match in expected.items():
@@ -390,6 +397,8 @@ def parse(argv):
                         help="the built web player's folder (default build-web/player)")
     parser.add_argument("--program", default=os.path.join(ROOT, "build", "brakkenfel"), help="the arena program")
     parser.add_argument("--timeout", type=positive, default=3600, help="seconds a match may take (default 3600)")
+    parser.add_argument("--reply-times", action="store_true",
+                        help="keep each match's protocol log (.protocol) and report each program's median reply time")
     parser.add_argument("--bootstrap", type=int, default=1000,
                         help="resamplings for the rating intervals (default 1000; 0 for none)")
     action = parser.add_mutually_exclusive_group()

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""The league's ratings and ranks on simulated outcomes: a known order recovered, an even pair not
-separated, equal records sharing a rank."""
+"""The league's arithmetic on made-up data: a known order recovered, an even pair not separated,
+equal records sharing a rank, reply times read from a protocol log."""
+import collections
 import os
 import random
 import sys
+import tempfile
 import unittest
 
 SOURCE = os.environ.get("BRAKKENFEL_SOURCE_DIR",
                         os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
-from league import ratings, tables  # noqa: E402
+from league import ratings, replies, tables  # noqa: E402
 
 
 def simulate(strengths, rounds, seed):
@@ -75,6 +77,25 @@ class RatingsTest(unittest.TestCase):
         again = tables.standings(names, list(matches), samples=200)
         self.assertEqual(once, again)
         self.assertTrue(all(abs(row["rating"]) < 2000 for row in once))
+
+
+class RepliesTest(unittest.TestCase):
+    def test_each_moves_first_reply_counts_and_greetings_do_not(self):
+        log = (b"# move gun direction microseconds text\n"
+               b"0 Cannon > 0 brakkenfel 1 Cannon\n0 Cannon < 90000 ready\n"
+               b"1 Cannon > 0 move 1 128 20 20 0\n1 Cannon < 40 1 shoot\n1 Cannon < 70 1 rotate 3\n"
+               b"1 Helicopter < 15 1 shoot\n2 Cannon ! 5003 no reply in time\n2 Cannon < 20 2 shoot\n"
+               b"3 Cannon < 9 3 \xff\xfe\n")
+        with tempfile.NamedTemporaryFile() as file:
+            file.write(log)
+            file.flush()
+            times = replies.reply_times(file.name)
+        self.assertEqual(times, {"Cannon": collections.Counter({40: 1, 20: 1, 9: 1}),
+                                 "Helicopter": collections.Counter({15: 1})})
+
+    def test_median(self):
+        for values, expected in (([], None), ([7], 7), ([4, 1, 3, 2], 2.5), ([5, 5, 5, 1], 5), ([1, 9, 2], 2)):
+            self.assertEqual(replies.median(collections.Counter(values)), expected, values)
 
 
 if __name__ == "__main__":

@@ -1,9 +1,9 @@
 """The league's tables from its accepted matches: standings, head to head, seats, and their Markdown and CSV."""
 import csv
 import io
-import statistics
+import collections
 
-from . import ratings
+from . import ratings, replies
 
 # Ratings this close are equal: the fit converges far tighter, and equal records fit equal ratings.
 TIE = 1e-6
@@ -12,8 +12,10 @@ TIE = 1e-6
 class Match:
     """One accepted result: who sat where, the round, the hits, the winner and each seat's program counts."""
 
-    def __init__(self, number, round_, seed, cannon, helicopter, hits, winner, programs, result, record):
+    def __init__(self, number, round_, seed, cannon, helicopter, hits, winner, programs, result, record, times=None):
         self.number, self.round, self.seed = number, round_, seed
+        # {seat: Counter of reply microseconds}, from the protocol log when one was kept.
+        self.times = times or {}
         self.cannon, self.helicopter = cannon, helicopter
         self.hits, self.winner, self.programs = hits, winner, programs
         self.result, self.record = result, record
@@ -27,7 +29,7 @@ def standings(names, matches, samples):
     """Rows best first, each a dict; `matches` in schedule order (the intervals depend on it)."""
     rows = {name: {"contestant": name, "played": 0, "won": 0, "drawn": 0, "lost": 0, "hits_for": 0,
                    "hits_against": 0, "out": 0, "late": 0, "malformed": 0, "never_ready": 0, "programs": 0,
-                   "replies": []} for name in names}
+                   "replies": collections.Counter()} for name in names}
     for match in matches:
         for seat, me, mine, theirs in (("Cannon", match.cannon, match.hits[0], match.hits[1]),
                                        ("Helicopter", match.helicopter, match.hits[1], match.hits[0])):
@@ -43,8 +45,7 @@ def standings(names, matches, samples):
                 row["late"] += int(program.get("late") or 0)
                 row["malformed"] += int(program.get("malformed") or 0)
                 row["never_ready"] += bool(program.get("out")) and program.get("out_at_move") == 0
-                if program.get("reply_ms_median") is not None:
-                    row["replies"].append(float(program["reply_ms_median"]))
+            row["replies"].update(match.times.get(seat, {}))
     outcomes = [(m.cannon, m.helicopter, m.score()) for m in matches]
     rating = ratings.fit(names, outcomes)
     interval = ratings.bootstrap(names, outcomes, samples) if samples else {n: (rating[n], rating[n]) for n in names}
@@ -52,8 +53,8 @@ def standings(names, matches, samples):
         row["rating"] = rating[name]
         row["low"], row["high"] = interval[name]
         row["points"] = row["won"] + row["drawn"] / 2.0
-        # The median over its matches of each match's median reply; None when no match timed one.
-        row["reply_ms"] = statistics.median(row["replies"]) if row["replies"] else None
+        middle = replies.median(row["replies"])
+        row["reply_ms"] = None if middle is None else middle / 1000.0
     ordered = sorted(rows.values(), key=lambda r: (-r["rating"], r["contestant"]))
     for place, row in enumerate(ordered):
         previous = ordered[place - 1] if place else None

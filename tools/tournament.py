@@ -85,10 +85,20 @@ def read_contestants(path):
     return contestants
 
 
-def round_seed(seed, round_):
-    """Round k's seed, 0 to 2^32 - 1: the same for both seats of a pair, unrelated between rounds."""
-    digest = hashlib.sha256(b"brakkenfel league %d round %d" % (seed, round_)).digest()
-    return int.from_bytes(digest[:4], "big")
+def round_seeds(seed, rounds):
+    """Each round's seed, 0 to 2^32 - 1, unrelated between rounds and never repeated: a result's seed
+    tells its round."""
+    seeds = []
+    for round_ in range(1, rounds + 1):
+        attempt = 0
+        while True:
+            text = b"brakkenfel league %d round %d" % (seed, round_) + (b" again %d" % attempt if attempt else b"")
+            value = int.from_bytes(hashlib.sha256(text).digest()[:4], "big")
+            if value not in seeds:
+                break
+            attempt += 1
+        seeds.append(value)
+    return seeds
 
 
 class Scheduled:
@@ -100,7 +110,8 @@ class Scheduled:
 def schedule(contestants, rounds, seed):
     """Round by round, every ordered pair: each pair plays once from either seat each round."""
     pairs = [(a, b) for i, a in enumerate(contestants) for j, b in enumerate(contestants) if i != j]
-    return [Scheduled(len(pairs) * (r - 1) + k, r, round_seed(seed, r), a, b)
+    seeds = round_seeds(seed, rounds)
+    return [Scheduled(len(pairs) * (r - 1) + k, r, seeds[r - 1], a, b)
             for r in range(1, rounds + 1) for k, (a, b) in enumerate(pairs, 1)]
 
 
@@ -244,9 +255,7 @@ def arena_option(arena, name):
 def collect(options, contestants, planned, paths):
     """(accepted matches in schedule order, problems): each result checked against the league planned."""
     by_kind = {kind: name for name, kind in contestants}
-    by_seed = {}
-    for match in planned:
-        by_seed.setdefault(match.seed, match.round)
+    by_seed = {match.seed: match.round for match in planned}
     expected = {(m.round, m.cannon[0], m.helicopter[0]): m for m in planned}
     rules = arena_option(options.arena, "--rules") or "plain"
     accepted, problems, offered = {}, [], set()

@@ -3,7 +3,7 @@ import html
 import os
 import urllib.parse
 
-from .tables import rank_text, reply_text
+from .tables import rank_text, reply_text, whole
 
 STYLE = """
 body{font:14px/1.4 sans-serif;margin:24px;color:#1d2329;background:#fbfbf8;max-width:1100px}
@@ -56,22 +56,24 @@ def rating_chart(rows):
     while tick <= high:
         parts.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#dde1e5"/>' % (
             x(tick), top, x(tick), height - 24))
-        parts.append('<text x="%.1f" y="%d" text-anchor="middle">%.0f</text>' % (x(tick), height - 8, tick))
+        parts.append('<text x="%.1f" y="%d" text-anchor="middle">%s</text>' % (x(tick), height - 8, whole(tick)))
         tick += step
     for place, row in enumerate(rows):
         y = top + row_height * place + row_height / 2
         parts.append('<text x="%d" y="%.1f" text-anchor="end">%s</text>' % (label - 10, y + 4, esc(row["contestant"])))
         parts.append('<rect x="%.1f" y="%.1f" width="%.1f" height="8" rx="3" fill="#9ec5e8"/>' % (
             x(row["low"]), y - 4, max(x(row["high"]) - x(row["low"]), 1.0)))
-        parts.append('<circle cx="%.1f" cy="%.1f" r="5" fill="#1f5f99"><title>%s: %.0f (%.0f to %.0f)</title></circle>' % (
-            x(row["rating"]), y, esc(row["contestant"]), row["rating"], row["low"], row["high"]))
+        parts.append('<circle cx="%.1f" cy="%.1f" r="5" fill="#1f5f99"><title>%s: %s (%s to %s)</title></circle>' % (
+            x(row["rating"]), y, esc(row["contestant"]), whole(row["rating"]), whole(row["low"]), whole(row["high"])))
     parts.append("</svg>")
     return "".join(parts)
 
 
 def cross_chart(names, table):
     """The head-to-head grid: row against column, won-drawn-lost, coloured by the row's score."""
-    cell, label, top = 64, 150, 110
+    # Column names are written slanted at 40 degrees, about 7 pixels a character.
+    cell, label = 64, 150
+    top = 24 + round(4.5 * max(len(name) for name in names))
     size = label + cell * len(names) + 10
     height = top + cell * len(names) + 10
     parts = ['<svg id="cross" xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d"'
@@ -146,10 +148,10 @@ def page(info, rows, names, table, overall, each, matches, folder, player):
     for row in rows:
         following = {None: "", True: '<span class="overlaps">overlaps</span>',
                      False: '<span class="apart">apart</span>'}[row["overlaps_next"]]
-        out.append('<tr><td>%s</td><td class="name">%s</td><td>%.0f</td><td>%.0f to %.0f</td><td>%s</td>'
+        out.append('<tr><td>%s</td><td class="name">%s</td><td>%s</td><td>%s to %s</td><td>%s</td>'
                    "<td>%d</td><td>%d</td><td>%d</td><td>%d</td><td>%d</td><td>%d</td><td>%d</td><td>%d</td>"
                    "<td>%d</td><td>%s</td></tr>\n" % (
-                       rank_text(row), esc(row["contestant"]), row["rating"], row["low"], row["high"], following,
+                       rank_text(row), esc(row["contestant"]), whole(row["rating"]), whole(row["low"]), whole(row["high"]), following,
                        row["played"], row["won"], row["drawn"], row["lost"], row["hits_for"], row["hits_against"],
                        row["out"], row["late"], row["malformed"], reply_text(row)))
     out.append("</tbody>\n</table>\n")

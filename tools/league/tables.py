@@ -89,6 +89,11 @@ def seats(names, matches):
     return overall, each
 
 
+def whole(value):
+    """A rating as a whole number, never "-0"."""
+    return "%d" % round(value)
+
+
 def rank_text(row):
     return ("=%d" if row["tied"] else "%d") % row["rank"]
 
@@ -107,8 +112,9 @@ def markdown(rows):
              "|---:|---|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for row in rows:
         following = {None: "", True: "overlaps", False: "apart"}[row["overlaps_next"]]
-        lines.append("| %s | %s | %.0f | %.0f to %.0f | %s | %d | %d | %d | %d | %d | %d | %d | %d | %d | %s |" % (
-            rank_text(row), row["contestant"], row["rating"], row["low"], row["high"], following, row["played"],
+        lines.append("| %s | %s | %s | %s to %s | %s | %d | %d | %d | %d | %d | %d | %d | %d | %d | %s |" % (
+            rank_text(row), row["contestant"], whole(row["rating"]), whole(row["low"]), whole(row["high"]), following,
+            row["played"],
             row["won"], row["drawn"], row["lost"], row["hits_for"], row["hits_against"], row["out"], row["late"],
             row["malformed"], reply_text(row)))
     return "\n".join(lines) + "\n"

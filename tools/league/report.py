@@ -8,7 +8,7 @@ from .tables import rank_text, reply_text, whole
 STYLE = """
 body{font:14px/1.4 sans-serif;margin:24px;color:#1d2329;background:#fbfbf8;max-width:1100px}
 h1{font-size:22px;margin:0 0 4px}h2{font-size:17px;margin:28px 0 8px;border-bottom:1px solid #d5d8dc}
-table{border-collapse:collapse;margin:6px 0}th,td{padding:3px 8px;border-bottom:1px solid #e3e5e8;text-align:right}
+table{border-collapse:collapse;margin:6px 0;font-size:13px}th,td{padding:3px 8px;white-space:nowrap;border-bottom:1px solid #e3e5e8;text-align:right}
 th{background:#eef0f2}td.name,th.name{text-align:left}.note{color:#5b6570}
 svg text{font:12px sans-serif;fill:#1d2329}.apart{color:#1a7f37}.overlaps{color:#9a6700}
 """
@@ -74,7 +74,7 @@ def cross_chart(names, table):
     # Column names are written slanted at 40 degrees, about 7 pixels a character.
     cell, label = 64, 150
     top = 24 + round(4.5 * max(len(name) for name in names))
-    size = label + cell * len(names) + 10
+    size = label + cell * len(names) + round(5.5 * max(len(name) for name in names))
     height = top + cell * len(names) + 10
     parts = ['<svg id="cross" xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d"'
              ' role="img" aria-label="head to head">' % (size, height, size, height)]

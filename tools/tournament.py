@@ -45,6 +45,7 @@ STOP_GRACE_S = 10
 MANAGED = ("--headless", "--moves", "--move-budget", "--seed", "--cannon", "--helicopter", "--result", "--record",
            "--replay", "--from-move", "--trace", "--snapshot", "--protocol-log")
 MAX_HEADER = 4096
+MAX_CONTESTANTS_FILE = 1 << 20
 
 
 class TournamentError(Exception):
@@ -54,7 +55,9 @@ class TournamentError(Exception):
 def read_contestants(path):
     """[(name, kind)] in file order; names are unique, and so are kinds (results name kinds, not names)."""
     with open(path, "rb") as file:
-        data = file.read(1 << 20)
+        data = file.read(MAX_CONTESTANTS_FILE + 1)
+    if len(data) > MAX_CONTESTANTS_FILE:
+        raise TournamentError("%s: longer than %d bytes" % (path, MAX_CONTESTANTS_FILE))
     contestants = []
     for number, raw in enumerate(data.split(b"\n"), 1):
         where = "%s:%d" % (path, number)

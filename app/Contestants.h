@@ -36,6 +36,10 @@ public:
     void Finish();
     /// For a way out by error: stops every program at once, without a summary.
     void Release();
+    /// RuntimeError 75 when the protocol log could not be written; the run checks after every move.
+    void CheckLog() const {
+        if (Log) Log->Check();
+    }
     /// The counts of every program stopped so far, in the order they were made.
     const std::vector<ProgramSummary>& Summaries() const { return Stopped; }
 

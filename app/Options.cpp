@@ -1,5 +1,6 @@
-// Parsing of the command line, GNU style: "--name value" or "--name=value"; output paths checked against each other.
+// Parsing of the command line, GNU style: "--name value" or "--name=value"; output paths checked against each other and the inputs.
 #include "app/Options.h"
+#include "app/OutputFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +9,7 @@
 #include <charconv>
 #include <filesystem>
 #include <system_error>
-#include <tuple>
+#include <vector>
 #include <utility>
 #include <string_view>
 #include <type_traits>
@@ -38,14 +39,8 @@ FileIdentity Identify(const std::string& path) {
         return id;
     }
     std::error_code error;
-    fs::path where = fs::absolute(path, error);
     // A link to a file not yet there is followed too: the write would create its target.
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(where, error)); ++hops) {
-        const fs::path target = fs::read_symlink(where, error);
-        if (error) break;
-        where = target.is_absolute() ? target : where.parent_path() / target;
-    }
-    id.Path = fs::weakly_canonical(where, error).string();
+    id.Path = fs::weakly_canonical(FollowLinks(path), error).string();
     return id;
 }
 
@@ -54,21 +49,42 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.Exists ? a.DeviceId == b.DeviceId && a.Inode == b.Inode : a.Path == b.Path;
 }
 
+// One file the run names: its option, the path as given, and what it is.
+struct NamedFile {
+    std::string Option;
+    const std::string* Path;
+    FileIdentity Id;
+};
+
+std::string Quoted(const NamedFile& File) { return File.Option + " '" + *File.Path + "'"; }
+
 }  // namespace
 
 bool CheckOutputPaths(const Options& Chosen, const std::string& PictureFile, std::string& Why) {
-    const FileIdentity picture = Identify(PictureFile);
-    std::optional<FileIdentity> trace, snapshot;
-    if (!Chosen.TracePath.empty()) trace = Identify(Chosen.TracePath);
-    if (!Chosen.SnapshotPath.empty()) snapshot = Identify(Chosen.SnapshotPath);
-    if (trace && snapshot && !trace->Device && SameFile(*trace, *snapshot)) {
-        Why = "--trace '" + Chosen.TracePath + "' and --snapshot '" + Chosen.SnapshotPath + "' are the same file";
-        return false;
+    std::vector<NamedFile> outputs;
+    for (const auto& [option, path] : {std::pair{"--trace", &Chosen.TracePath}, std::pair{"--snapshot", &Chosen.SnapshotPath},
+                                       std::pair{"--result", &Chosen.ResultPath}, std::pair{"--record", &Chosen.RecordPath},
+                                       std::pair{"--protocol-log", &Chosen.ProtocolLogPath}}) {
+        if (!path->empty()) outputs.push_back({option, path, Identify(*path)});
     }
-    for (const auto& [option, path, id] : {std::tuple{"--trace", &Chosen.TracePath, &trace},
-                                          std::tuple{"--snapshot", &Chosen.SnapshotPath, &snapshot}}) {
-        if (*id && SameFile(**id, picture)) {
-            Why = std::string(option) + " '" + *path + "' would overwrite the guns' picture strip " + PictureFile;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+            if (outputs[i].Id.Device || !SameFile(outputs[i].Id, outputs[j].Id)) continue;
+            Why = Quoted(outputs[i]) + " and " + Quoted(outputs[j]) + " are the same file";
+            return false;
+        }
+    }
+    // The files the run reads: an output onto one would destroy what the run, or the next, needs.
+    std::vector<std::pair<NamedFile, std::string>> inputs;
+    inputs.push_back({{"", &PictureFile, Identify(PictureFile)}, "the guns' picture strip " + PictureFile});
+    if (!Chosen.ReplayPath.empty()) {
+        inputs.push_back({{"--replay", &Chosen.ReplayPath, Identify(Chosen.ReplayPath)},
+                          "the match being replayed, " + Chosen.ReplayPath});
+    }
+    for (const NamedFile& output : outputs) {
+        for (const auto& [input, what] : inputs) {
+            if (!SameFile(output.Id, input.Id)) continue;
+            Why = Quoted(output) + " would overwrite " + what;
             return false;
         }
     }
@@ -268,8 +284,8 @@ std::string UsageText() {
            "\n"
            "With --headless and neither --moves nor --seconds, the paced run goes on until interrupted.\n"
            "A paced headless run prints its captions on standard output, so its trace needs a file.\n"
-           "--trace and --snapshot work in the window too. The trace, the snapshot and cannon.bmp must be\n"
-           "three different files.\n"
+           "--trace and --snapshot work in the window too. Every output must be a file of its own, and none\n"
+           "may be cannon.bmp or the --replay file.\n"
            "Keys in the window: P pause, . one move while paused, + and - double and halve the move rate,\n"
            "0 back to 90 a second, V the analysis view, Esc close; in a replay PageDown and PageUp jump\n"
            "900 moves, Home to the first move; with keys, Right or Up turns the gun and Space shoots\n"

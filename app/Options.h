@@ -34,9 +34,10 @@ struct Options {
 /// the offending option, without the program's name) when they cannot be carried out.
 bool ParseOptions(const std::vector<std::string>& Arguments, Options& Chosen, std::string& Why);
 
-/// True when the trace and snapshot paths `Chosen` names can be used; false with `Why` when they are
-/// one file (after links are followed, or the same file under two names), or one of them is
-/// `PictureFile`, which the run reads. "-" for the trace is whatever standard output is.
+/// True when the output paths `Chosen` names (trace, snapshot, result, record, protocol log) can be
+/// used; false with `Why` when two are one file (after links are followed, or the same file under
+/// two names; a character device such as /dev/null may be shared), or one of them is `PictureFile`
+/// or the replay's file, which the run reads. "-" for the trace is whatever standard output is.
 bool CheckOutputPaths(const Options& Chosen, const std::string& PictureFile, std::string& Why);
 
 /// The usage text printed by --help.

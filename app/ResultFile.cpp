@@ -1,4 +1,4 @@
-// The result file: gathered from the scoreboard and the programs' counts, written beside and renamed.
+// The result file: gathered from the scoreboard and the programs' counts, written in place or linked into place whole.
 #include "app/ResultFile.h"
 
 #include <fcntl.h>
@@ -7,31 +7,23 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
+#include "app/OutputFile.h"
 #include "platform/Errors.h"
 
 namespace brakkenfel {
 
 namespace {
 
-void AppendString(std::string& Out, const std::string& Text) {
-    Out += '"';
-    for (const char Char : Text) {
-        const auto Byte = static_cast<unsigned char>(Char);
-        if (Char == '"' || Char == '\\') {
-            Out += '\\';
-            Out += Char;
-        } else if (Byte < 0x20 || Byte == 0x7f) {
-            char Escaped[8];
-            std::snprintf(Escaped, sizeof Escaped, "\\u%04x", Byte);
-            Out += Escaped;
-        } else {
-            Out += Char;
-        }
-    }
-    Out += '"';
+[[noreturn]] void CannotWrite(const std::string& Path, int Error) {
+    throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(Error));
 }
+
+void AppendString(std::string& Out, const std::string& Text) { AppendJsonString(Out, Text); }
 
 void AppendProgram(std::string& Out, const ProgramSummary* Program) {
     if (!Program) {
@@ -103,15 +95,56 @@ std::string ResultJson(const Options& Chosen, const Scoreboard& Board, const std
 ResultFile::~ResultFile() {
     if (Fd < 0) return;
     close(Fd);
-    unlink(TempPath.c_str());
+    if (!TempPath.empty()) unlink(TempPath.c_str());
 }
 
 void ResultFile::Open() {
     if (Path.empty() || Fd >= 0) return;
-    // In the same folder, so the rename is atomic; unique, so concurrent runs never share one.
-    std::string Template = Path + ".XXXXXX";
+    struct stat Info {};
+    if (stat(Path.c_str(), &Info) != 0) {
+        if (errno != ENOENT) CannotWrite(Path, errno);
+        // Not there yet (or a link to a file not yet there): made where the links lead.
+        CheckWritable(Path, "the result");
+        Target = FollowLinks(Path);
+        Prepare(std::filesystem::path(Target).parent_path().string());
+        return;
+    }
+    if (S_ISDIR(Info.st_mode)) CannotWrite(Path, EISDIR);
+    for (const int Standard : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat Open {};
+        if (fstat(Standard, &Open) == 0 && Open.st_dev == Info.st_dev && Open.st_ino == Info.st_ino) {
+            // /dev/stdout, or the file standard output goes to: written through that very descriptor.
+            Fd = fcntl(Standard, F_DUPFD_CLOEXEC, 3);
+            if (Fd < 0) CannotWrite(Path, errno);
+            InPlace = true;
+            return;
+        }
+    }
+    if (!S_ISREG(Info.st_mode)) {
+        // A device or a FIFO is the place itself: replacing it would break the system's file.
+        Fd = OpenOutput(Path, "the result");
+        if (Fd < 0) throw StoppedDuringStart();
+        InPlace = true;
+        return;
+    }
+    CheckWritable(Path, "the result");
+    char Resolved[PATH_MAX];
+    if (!realpath(Path.c_str(), Resolved)) CannotWrite(Path, errno);
+    Target = Resolved;
+    Prepare(std::filesystem::path(Target).parent_path().string());
+}
+
+void ResultFile::Prepare(const std::string& Folder) {
+#ifdef O_TMPFILE
+    // Unnamed until linked into place: a run killed at any moment leaves nothing in the folder.
+    Fd = open(Folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (Fd >= 0) return;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) CannotWrite(Path, errno);
+#endif
+    // A file system without unnamed files: a named one beside the target, renamed at the end.
+    std::string Template = Folder + "/." + std::filesystem::path(Target).filename().string() + ".XXXXXX";
     Fd = mkostemp(Template.data(), O_CLOEXEC);
-    if (Fd < 0) throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(errno));
+    if (Fd < 0) CannotWrite(Path, errno);
     TempPath = Template;
     // mkostemp makes it private to us; a result is as readable as any file the user creates.
     const mode_t Mask = umask(0);
@@ -119,22 +152,62 @@ void ResultFile::Open() {
     fchmod(Fd, 0666 & ~Mask);
 }
 
+void ResultFile::Link() {
+    if (!TempPath.empty()) {
+        if (std::rename(TempPath.c_str(), Target.c_str()) != 0) CannotWrite(Path, errno);
+        TempPath.clear();
+        return;
+    }
+    const std::string Self = "/proc/self/fd/" + std::to_string(Fd);
+    const auto LinkAt = [&](const std::string& Name) {
+        if (linkat(AT_FDCWD, Self.c_str(), AT_FDCWD, Name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+        // Without /proc: the descriptor itself, which needs more privilege.
+        if (errno == ENOENT && linkat(Fd, "", AT_FDCWD, Name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        return errno;
+    };
+    int Error = LinkAt(Target);
+    if (Error == 0) return;
+    if (Error != EEXIST) CannotWrite(Path, Error);
+    // The file is there: linked under a passing name beside it and renamed over it, in one step for readers.
+    for (int Attempt = 0; Attempt < 100; ++Attempt) {
+        std::string Passing = Target + ".XXXXXX";
+        const int Probe = mkstemp(Passing.data());
+        if (Probe < 0) CannotWrite(Path, errno);
+        close(Probe);
+        unlink(Passing.c_str());
+        Error = LinkAt(Passing);
+        if (Error == EEXIST) continue;
+        if (Error != 0) CannotWrite(Path, Error);
+        if (std::rename(Passing.c_str(), Target.c_str()) != 0) {
+            Error = errno;
+            unlink(Passing.c_str());
+            CannotWrite(Path, Error);
+        }
+        return;
+    }
+    CannotWrite(Path, EEXIST);
+}
+
 void ResultFile::Commit(const std::string& Json) {
     if (Fd < 0) return;
     std::size_t Done = 0;
-    while (Done < Json.size()) {
-        const ssize_t Written = write(Fd, Json.data() + Done, Json.size() - Done);
-        if (Written < 0 && errno == EINTR) continue;
-        if (Written <= 0) break;
-        Done += static_cast<std::size_t>(Written);
+    int Error = 0;
+    const WriteEnd End = WriteOutput(Fd, Json.data(), Json.size(), Done, Error);
+    const int Holding = Fd;
+    struct Closer {
+        int& Fd;
+        int Holding;
+        ~Closer() {
+            close(Holding);
+            Fd = -1;
+        }
+    } Closing{Fd, Holding};
+    if (End != WriteEnd::Written) {
+        if (!TempPath.empty()) unlink(TempPath.c_str());
+        TempPath.clear();
+        CannotWrite(Path, End == WriteEnd::Failed ? Error : End == WriteEnd::Broken ? EPIPE : ETIMEDOUT);
     }
-    const bool Closed = close(Fd) == 0;
-    Fd = -1;
-    if (Done < Json.size() || !Closed || std::rename(TempPath.c_str(), Path.c_str()) != 0) {
-        const int Error = errno;
-        unlink(TempPath.c_str());
-        throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(Error));
-    }
+    if (!InPlace) Link();
 }
 
 }  // namespace brakkenfel

@@ -24,27 +24,36 @@ struct RunEnd {
 std::string ResultJson(const Options& Chosen, const Scoreboard& Board, const std::vector<ProgramSummary>& Programs,
                        const RunEnd& End);
 
-/// The file --result names. Open creates a temporary file beside it at start, so that a path that
-/// cannot be written fails before the run; Commit fills it and renames it into place.
+/// The file --result names, written where the user named it: a regular file (or one a link leads to,
+/// the link kept) is replaced whole at the end, so a reader never sees part of it and a killed run
+/// leaves nothing behind; a device, a FIFO or the standard output or error is written in place.
 class ResultFile {
 public:
     /// A result file at `Path`; an empty path writes nothing.
     explicit ResultFile(std::string Path) : Path(std::move(Path)) {}
-    /// Removes the temporary file if it was never committed.
+    /// Drops what was never committed.
     ~ResultFile();
     ResultFile(const ResultFile&) = delete;
     ResultFile& operator=(const ResultFile&) = delete;
 
-    /// Creates the temporary file; RuntimeError 75 when it cannot.
+    /// Checks the target and prepares the write, so that a result that could not be written fails
+    /// before the run: RuntimeError 75 when it cannot (a folder, a read-only or immutable file, a
+    /// folder where no file can be made); StoppedDuringStart when a stop signal ends the wait for a
+    /// FIFO's reader.
     void Open();
-    /// Writes `Json` and renames the file into place; RuntimeError 75 on failure. Does nothing when
-    /// not open (no --result, or already committed).
+    /// Writes `Json` into place; RuntimeError 75 on failure. Does nothing when not open (no
+    /// --result, or already committed).
     void Commit(const std::string& Json);
 
 private:
-    std::string Path;
-    std::string TempPath;
+    void Prepare(const std::string& Folder);
+    void Link();
+
+    std::string Path;     // as given
+    std::string Target;   // where a replaced file goes: Path with its links followed
+    std::string TempPath; // a named temporary file, where the file system has no unnamed ones
     int Fd = -1;
+    bool InPlace = false;  // a device, a FIFO, standard output or error
 };
 
 }  // namespace brakkenfel

@@ -2,24 +2,20 @@
 // the output files: opened before the run, written with every failure told apart.
 #include "app/Trace.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <charconv>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <span>
 #include <vector>
 
 #include "app/modMain.h"
 #include "bullets/modBulletAndGravity.h"
 #include "app/BmpFile.h"
+#include "app/OutputFile.h"
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
 #include "score/Scoreboard.h"
@@ -115,28 +111,6 @@ std::string Describe(const std::string& path) { return path == "-" ? "standard o
 
 }  // namespace
 
-int OpenOutput(const std::string& Path, const char* What) {
-    for (;;) {
-        // Non-blocking only for the open itself: a FIFO without a reader fails with ENXIO instead
-        // of blocking, so the wait below can look at the stop flag without a race.
-        const int fd = open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-            return fd;
-        }
-        const int error = errno;
-        struct stat info {};
-        const bool fifo = error == ENXIO && stat(Path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
-        if (!fifo && error != EINTR) {
-            throw RuntimeError(ErrPathFileAccess,
-                               std::string("cannot write ") + What + " to " + Path + ": " + std::strerror(error));
-        }
-        if (StopSignalPending()) return -1;
-        const timespec pause{0, 20'000'000};
-        nanosleep(&pause, nullptr);  // a stop signal cuts it short
-    }
-}
-
 namespace {
 // The outputs of the run under way, for FlushLive.
 RunOutputs* Live = nullptr;
@@ -170,41 +144,21 @@ void RunOutputs::Fail(const char* what, const std::string& path, int error) {
                        std::string("cannot write ") + what + " to " + Describe(path) + ": " + std::strerror(error));
 }
 
-RunOutputs::Outcome RunOutputs::WriteAll(int fd, const char* data, std::size_t size, bool bounded) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (size > 0) {
-        if (bounded) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd out{fd, POLLOUT, 0};
-            const int ready = poll(&out, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
-            if (ready == 0) return Outcome::Stalled;
-            if (ready < 0) return errno == EINTR ? Outcome::Interrupted : Outcome::Stalled;
-        }
-        // After a wait for room, no more than a pipe takes in one piece, so the write cannot block.
-        const ssize_t done = write(fd, data, bounded ? std::min<std::size_t>(size, PIPE_BUF) : size);
-        if (done > 0) {
-            data += done;
-            size -= static_cast<std::size_t>(done);
-            continue;
-        }
-        const int error = errno;
-        if (error == EINTR) return Outcome::Interrupted;  // only a stop signal's handler interrupts
-        if (error == EPIPE) return Outcome::Broken;
-        if (error == EAGAIN || error == EWOULDBLOCK) {
-            // Someone else sharing the descriptor made it non-blocking: wait for room as a blocking write would.
-            pollfd out{fd, POLLOUT, 0};
-            if (poll(&out, 1, bounded ? 1000 : -1) < 0 && errno == EINTR) return Outcome::Interrupted;
-            continue;
-        }
-        Fail(fd == SnapshotFd ? "the snapshot" : "the trace", fd == SnapshotFd ? SnapshotPath : TracePath, error);
+RunOutputs::Outcome RunOutputs::WriteAll(int fd, const char* data, std::size_t size, std::size_t& done, bool bounded) {
+    int error = 0;
+    switch (WriteOutput(fd, data, size, done, error, bounded)) {
+    case WriteEnd::Written: return Outcome::Written;
+    case WriteEnd::Broken: return Outcome::Broken;
+    case WriteEnd::Stalled: return Outcome::Stalled;
+    case WriteEnd::Failed: break;
     }
-    return Outcome::Written;
+    Fail(fd == SnapshotFd ? "the snapshot" : "the trace", fd == SnapshotFd ? SnapshotPath : TracePath, error);
 }
 
 void RunOutputs::Flush(bool bounded) {
     if (TraceFd < 0 || Broken || Pending.empty()) return;
-    const Outcome outcome = WriteAll(TraceFd, Pending.data(), Pending.size(), bounded);
+    std::size_t done = 0;
+    const Outcome outcome = WriteAll(TraceFd, Pending.data(), Pending.size(), done, bounded);
     if (outcome == Outcome::Written) {
         Pending.clear();
     } else if (outcome == Outcome::Broken) {
@@ -212,8 +166,13 @@ void RunOutputs::Flush(bool bounded) {
         Broken = true;
         Pending.clear();
         RequestStop(SIGPIPE);
+    } else {
+        // Stalled after a stop: the reader lost the rest; writing more later would leave a gap in it.
+        Broken = true;
+        Pending.clear();
+        std::fprintf(stderr, "brakkenfel: the trace's reader took nothing for half a second after the stop; "
+                             "the trace ends at the last whole write\n");
     }
-    // Interrupted or stalled: the stop is under way; what is left waits for Finish or is dropped.
 }
 
 void RunOutputs::AfterMove() {
@@ -231,8 +190,8 @@ void RunOutputs::AfterMove() {
 void RunOutputs::SaveSnapshot(const GdiBitmap& Frame) {
     if (SnapshotFd < 0) return;
     const std::vector<std::uint8_t> file = EncodeBmp(Frame);
-    const auto outcome = WriteAll(SnapshotFd, reinterpret_cast<const char*>(file.data()), file.size(),
-                                  StopSignalNumber() != 0);
+    std::size_t done = 0;
+    const auto outcome = WriteAll(SnapshotFd, reinterpret_cast<const char*>(file.data()), file.size(), done, false);
     if (outcome == Outcome::Broken) RequestStop(SIGPIPE);
 }
 
@@ -246,8 +205,8 @@ void RunOutputs::FlushLive() noexcept {
 }
 
 void RunOutputs::Finish() {
-    // After a stop, a reader that takes nothing for a second loses the rest rather than hold the arena.
-    Flush(StopSignalNumber() != 0);
+    // After a stop, a reader that takes nothing for half a second loses the rest rather than hold the arena.
+    Flush(false);
 }
 
 }  // namespace brakkenfel

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Options.h"
+#include "app/OutputFile.h"
 #include "platform/Gdi.h"
 
 namespace brakkenfel {
@@ -30,11 +31,6 @@ private:
     std::string Line;
 };
 
-/// Opens `Path` for writing (created, emptied) with close-on-exec. A FIFO is waited on until it has
-/// a reader or a stop signal arrives; returns -1 in that last case. Fails with error 75 naming
-/// `What` ("the trace", "the snapshot"), the path and the reason.
-int OpenOutput(const std::string& Path, const char* What);
-
 /// The outputs a run writes as the options ask: the trace, one line per move and flushed about
 /// twice a second, and the snapshot. Shared by headless and window runs.
 class RunOutputs {
@@ -56,15 +52,15 @@ public:
     std::int64_t Moves() const { return MovesCounted; }
     /// Saves `Frame` as the snapshot, when one was asked for.
     void SaveSnapshot(const GdiBitmap& Frame);
-    /// Writes what the trace still holds. After a stop it waits at most a second for a stalled reader.
+    /// Writes what the trace still holds. After a stop it waits at most half a second for a stalled reader.
     void Finish();
     /// For an exit that cannot unwind (the display gone): what the live run's trace holds, written
     /// within a second, errors ignored. Does nothing outside a run.
     static void FlushLive() noexcept;
 
 private:
-    enum class Outcome { Written, Interrupted, Broken, Stalled };
-    Outcome WriteAll(int fd, const char* data, std::size_t size, bool bounded);
+    enum class Outcome { Written, Broken, Stalled };
+    Outcome WriteAll(int fd, const char* data, std::size_t size, std::size_t& done, bool bounded);
     void Flush(bool bounded);
     [[noreturn]] void Fail(const char* what, const std::string& path, int error);
 

@@ -7,10 +7,12 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Contestants.h"
 #include "app/Options.h"
+#include "app/OutputFile.h"
 #include "app/ResultFile.h"
 #include "app/Run.h"
 #include "app/Trace.h"
@@ -102,8 +104,15 @@ int main(int argc, char** argv) {
         return 1;
     };
     try {
-        result.Open();
+        // Every check before any output is made: a refused run leaves every file as it was.
         match.Open();
+        for (const auto& [path, what] : {std::pair{&chosen.TracePath, "the trace"}, std::pair{&chosen.SnapshotPath, "the snapshot"},
+                                         std::pair{&chosen.ResultPath, "the result"}, std::pair{&chosen.RecordPath, "the match"},
+                                         std::pair{&chosen.ProtocolLogPath, "the protocol log"}}) {
+            if (!path->empty()) CheckWritable(*path, what);
+        }
+        result.Open();
+        match.OpenRecording();
         SdlClock clock;
         ContestHost host;
         host.TickClock = &clock;
@@ -112,6 +121,13 @@ int main(int argc, char** argv) {
             return match.Replaying() ? match.MakeReplay(gunName) : roster.Make(gunName);
         };
         match.Install(host);
+        if (!chosen.ProtocolLogPath.empty()) {
+            // A full disk under the log stops the run as one under the trace does.
+            host.AfterMove = [&roster, outer = host.AfterMove] {
+                roster.CheckLog();
+                if (outer) outer();
+            };
+        }
         SetPictureLoader(SdlPictureLoader());
         // The display may vanish under the window: stop the contestants and flush what was written.
         SetDisplayLostHandler([&roster, &match] {
@@ -131,6 +147,19 @@ int main(int argc, char** argv) {
         result.Commit(ResultJson(match.ResultOptions(chosen), Score, match.Summaries(roster.Summaries()),
                                  {StopSignalNumber() != 0, 0, {}}));
         return status;
+    } catch (const StoppedDuringStart&) {
+        // A stop signal ended a wait of the start-up (a FIFO's reader or writer): an interrupted run.
+        roster.Release();
+        Sprites.reset();
+        frmMain.reset();
+        ReportInterruption(0);
+        try {
+            result.Commit(ResultJson(match.ResultOptions(chosen), Score, match.Summaries(roster.Summaries()),
+                                     {true, 0, {}}));
+        } catch (const RuntimeError& error) {
+            std::fprintf(stderr, "brakkenfel: no result file: %s\n", error.what());
+        }
+        return EndStatus(true);
     } catch (const RuntimeError& error) {
         return fail(error.Number(), error.what());
     } catch (const std::exception& error) {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -15,22 +14,33 @@ namespace brakkenfel {
 /// backslash are written as \xNN, so every entry is one line of at most about 1 KiB.
 class ProtocolLog {
 public:
-    /// Creates or truncates `Path`; RuntimeError 75 when it cannot be opened.
+    /// Creates or truncates `Path`, waiting for a FIFO's reader; RuntimeError 75 when it cannot be
+    /// opened, StoppedDuringStart when a stop signal ends the wait.
     explicit ProtocolLog(const std::string& Path);
-    /// Closes the file (Finish reports write errors; this does not).
+    /// Writes what is left and closes the file (Finish reports write errors; this does not).
     ~ProtocolLog();
     ProtocolLog(const ProtocolLog&) = delete;
     ProtocolLog& operator=(const ProtocolLog&) = delete;
 
-    /// One entry; `Text` loses one trailing "\n" if it has one.
+    /// One entry; `Text` loses one trailing "\n" if it has one. Written out in large blocks, and at
+    /// least every half second; never throws (it may be called while programs are stopped on the
+    /// way out): a write error is kept for Check.
     void Write(std::uint64_t Move, std::string_view Gun, char Direction, std::string_view Text, std::int64_t WaitedNs);
-    /// Flushes; RuntimeError 75 when anything could not be written.
+    /// RuntimeError 75 naming the file and the reason when a write has failed; the run checks after every move.
+    void Check() const;
+    /// Writes what is left; RuntimeError 75 when anything could not be written.
     void Finish();
 
 private:
+    void Flush();
+
     std::string Path;
-    std::FILE* Stream = nullptr;
+    int Fd = -1;
     std::string Entry;
+    std::string Pending;
+    std::int64_t LastFlushNs = 0;
+    int Error = 0;           // the first write error, kept for Check
+    bool Abandoned = false;  // a write failed, or the reader stalled after a stop: nothing more is written
 };
 
 }  // namespace brakkenfel

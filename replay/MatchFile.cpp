@@ -8,13 +8,16 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <charconv>
 #include <cstring>
 #include <memory>
 #include <utility>
 
 #include "app/Options.h"
+#include "app/OutputFile.h"
 #include "platform/Errors.h"
+#include "platform/StopSignals.h"
 
 namespace brakkenfel {
 
@@ -358,6 +361,10 @@ bool MatchReader::NextLine(std::string_view& Text) {
         End -= Begin;
         Begin = 0;
         const std::size_t Got = this->Source(Buffer.data() + End, Buffer.size() - End);
+        if (Got == MatchSourceStopped) {
+            Stopped = true;
+            return false;
+        }
         if (Got == 0) Exhausted = true;
         End += Got;
     }
@@ -383,7 +390,11 @@ bool MatchReader::Next(MoveLine& Move, std::vector<OutEvent>& Events) {
 }
 
 MatchSource OpenMatchFile(const std::string& Path) {
-    const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    int Fd = -1;
+    // A FIFO's open waits for its writer; a stop signal ends that wait (handlers do not restart it).
+    while ((Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR) {
+        if (StopSignalPending()) throw StoppedDuringStart();
+    }
     if (Fd < 0) throw RuntimeError(ErrFileNotFound, Path + ": " + std::strerror(errno));
     // Shared, so the descriptor closes with the last copy of the source.
     auto Owned = std::shared_ptr<int>(new int(Fd), [](int* Held) {
@@ -395,13 +406,15 @@ MatchSource OpenMatchFile(const std::string& Path) {
             const ssize_t Got = read(*Owned, Buffer, Size);
             if (Got >= 0) return static_cast<std::size_t>(Got);
             if (errno != EINTR) throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(errno));
+            // A writer that pauses holds the replay only until a stop signal.
+            if (StopSignalPending()) return MatchSourceStopped;
         }
     };
 }
 
 MatchWriter::MatchWriter(std::string Path) : Path(std::move(Path)) {
-    Fd = open(this->Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (Fd < 0) throw RuntimeError(ErrPathFileAccess, this->Path + ": " + std::strerror(errno));
+    Fd = OpenOutput(this->Path, "the match");
+    if (Fd < 0) throw StoppedDuringStart();
     LastFlushNs = CoarseNowNs();
 }
 
@@ -430,17 +443,22 @@ bool MatchWriter::ClockSaysFlush() const { return CoarseNowNs() - LastFlushNs >=
 
 void MatchWriter::Flush() {
     LastFlushNs = CoarseNowNs();
-    std::size_t Done = 0;
-    while (Done < Used) {
-        const ssize_t Written = write(Fd, Buffer.get() + Done, Used - Done);
-        if (Written < 0 && errno == EINTR) continue;
-        if (Written <= 0) {
-            Used = 0;
-            throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(Written < 0 ? errno : ENOSPC));
-        }
-        Done += static_cast<std::size_t>(Written);
+    if (Abandoned) {
+        Used = 0;
+        return;
     }
+    std::size_t Done = 0;
+    int Error = 0;
+    const WriteEnd End = WriteOutput(Fd, Buffer.get(), Used, Done, Error);
     Used = 0;
+    if (End == WriteEnd::Stalled) {
+        // After a stop, a reader that takes nothing loses the rest; a later write would leave a gap.
+        Abandoned = true;
+        std::fprintf(stderr, "brakkenfel: the match's reader took nothing for half a second after the stop; "
+                             "%s ends at the last whole write\n", Printable(Path).c_str());
+    } else if (End != WriteEnd::Written) {
+        throw RuntimeError(ErrPathFileAccess, Path + ": " + std::strerror(End == WriteEnd::Broken ? EPIPE : Error));
+    }
 }
 
 void MatchWriter::Close() {

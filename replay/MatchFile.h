@@ -85,8 +85,10 @@ void AppendHash(std::string& Out, std::uint64_t Hash);
 char* WriteHash(char* Out, std::uint64_t Hash);
 
 /// Reads a match file's bytes from wherever they come: fills up to `Size` bytes, returns how many
-/// (0 at the end); throws on a read error.
+/// (0 at the end, MatchSourceStopped when a stop signal ended the wait for more); throws on a read error.
 using MatchSource = std::function<std::size_t(char* Buffer, std::size_t Size)>;
+/// What a MatchSource returns when a stop signal ended its wait.
+inline constexpr std::size_t MatchSourceStopped = static_cast<std::size_t>(-1);
 
 /// Reads a match file line by line: the header at construction, then each move with the events
 /// before it. Every failure is RuntimeError 321 naming the file and the line.
@@ -103,6 +105,8 @@ public:
     std::uint64_t LineNumber() const { return Line; }
     /// True when the file ended in a line without its '\n' (a recording cut short), which was ignored.
     bool EndedCut() const { return Cut; }
+    /// True when a stop signal ended the wait for the next line: the file may go on, unread.
+    bool Halted() const { return Stopped; }
     /// The file's name as given.
     const std::string& Name() const { return FileName; }
     /// Throws RuntimeError 321: "NAME line N: WHAT".
@@ -118,11 +122,13 @@ private:
     std::size_t Begin = 0, End = 0;
     bool Exhausted = false;
     bool Cut = false;
+    bool Stopped = false;
     std::uint64_t Line = 0;
     std::array<bool, MatchGuns> OutSeen{};
 };
 
-/// A MatchSource over a file opened for reading; RuntimeError 53 when it cannot be opened.
+/// A MatchSource over a file opened for reading; RuntimeError 53 when it cannot be opened,
+/// StoppedDuringStart when a stop signal ends the wait for a FIFO's writer.
 MatchSource OpenMatchFile(const std::string& Path);
 
 /// Writes a match file through one buffer: flushed when full, when asked, and once 10 ms have
@@ -130,7 +136,8 @@ MatchSource OpenMatchFile(const std::string& Path);
 /// the last moments.
 class MatchWriter {
 public:
-    /// Creates (or empties) `Path`; RuntimeError 75 when it cannot.
+    /// Creates (or empties) `Path`, waiting for a FIFO's reader; RuntimeError 75 when it cannot,
+    /// StoppedDuringStart when a stop signal ends the wait.
     explicit MatchWriter(std::string Path);
     /// Flushes what is left, without reporting a failure (Close reports it).
     ~MatchWriter();
@@ -148,7 +155,8 @@ public:
         // The clock is read every ClockEvery lines only: a read costs as much as formatting a line.
         if (EveryLine || Used >= FlushAt || (++Lines % ClockEvery == 0 && ClockSaysFlush())) Flush();
     }
-    /// Writes out the buffer now; RuntimeError 75 on failure.
+    /// Writes out the buffer now; RuntimeError 75 on failure. After a stop, a reader that takes
+    /// nothing for half a second loses what is left, with a notice on stderr.
     void Flush();
     /// Flushes and closes; RuntimeError 75 on failure.
     void Close();
@@ -175,6 +183,7 @@ private:
     std::uint64_t Lines = 0;
     std::int64_t LastFlushNs = 0;
     bool EveryLine = false;
+    bool Abandoned = false;  // its reader stalled after a stop: nothing more is written
 };
 
 }  // namespace brakkenfel

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "app/OutputFile.h"
+#include "platform/Errors.h"
 #include "replay/MatchRecorder.h"
 #include "replay/clsReplay.h"
 
@@ -21,10 +23,12 @@ void MatchSession::Open() {
         Rewind();
         const MatchHeader& Header = Replay->Header();
         Seed = Header.Seed;
+        // The commands are the file's, not the user's: escaped, they cannot drive the terminal.
         std::fprintf(stderr, "brakkenfel: replaying %s (recorded by version %s, seed %u, move budget %d ms): "
                              "Cannon %s, Helicopter %s; no program is started\n",
-                     Chosen.ReplayPath.c_str(), Header.ProgramVersion.c_str(), Header.Seed, Header.MoveBudgetMs,
-                     Header.Kinds[0].Text().c_str(), Header.Kinds[1].Text().c_str());
+                     Printable(Chosen.ReplayPath).c_str(), Printable(Header.ProgramVersion).c_str(), Header.Seed,
+                     Header.MoveBudgetMs, Printable(Header.Kinds[0].Text()).c_str(),
+                     Printable(Header.Kinds[1].Text()).c_str());
         // A file without a single move ends the run as soon as it starts.
         if (Replay->Ended()) QuitRequested = -1;
     } else {
@@ -33,14 +37,24 @@ void MatchSession::Open() {
                            : static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     }
     setenv("BRAKKENFEL_SEED", std::to_string(Seed).c_str(), 1);
-    if (!Chosen.RecordPath.empty()) {
-        MatchHeader Header;
-        Header.ProgramVersion = BRAKKENFEL_VERSION;
-        Header.Seed = Seed;
-        Header.MoveBudgetMs = Chosen.MoveBudgetMs;
-        Header.Kinds = {Chosen.Cannon, Chosen.Helicopter};
-        Recorder = std::make_unique<MatchRecorder>(Chosen.RecordPath, Header);
+    // Checked here, before any output is created: a refused recording must leave the file as it was.
+    if (!Chosen.RecordPath.empty() && FormatHeader(RecordHeader()).empty()) {
+        throw RuntimeError(ErrPathFileAccess,
+                           Chosen.RecordPath + ": the contestants' commands do not fit in its header");
     }
+}
+
+MatchHeader MatchSession::RecordHeader() const {
+    MatchHeader Header;
+    Header.ProgramVersion = BRAKKENFEL_VERSION;
+    Header.Seed = Seed;
+    Header.MoveBudgetMs = Chosen.MoveBudgetMs;
+    Header.Kinds = {Chosen.Cannon, Chosen.Helicopter};
+    return Header;
+}
+
+void MatchSession::OpenRecording() {
+    if (!Chosen.RecordPath.empty() && !Recorder) Recorder = std::make_unique<MatchRecorder>(Chosen.RecordPath, RecordHeader());
 }
 
 void MatchSession::Rewind() {

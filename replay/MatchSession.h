@@ -10,6 +10,7 @@
 #include "app/modMain.h"
 #include "contest/clsProgram.h"
 #include "contest/Sprite.h"
+#include "replay/MatchFile.h"
 
 namespace brakkenfel {
 
@@ -25,9 +26,11 @@ public:
     MatchSession(const MatchSession&) = delete;
     MatchSession& operator=(const MatchSession&) = delete;
 
-    /// Decides the seed and exports it as BRAKKENFEL_SEED; reads the replay's header or creates the
-    /// recording. RuntimeError on a bad or unwritable file.
+    /// Decides the seed and exports it as BRAKKENFEL_SEED, reads the replay's header and checks that
+    /// the recording's header fits; creates nothing. RuntimeError on a bad file or a header too long.
     void Open();
+    /// Creates the recording, if one was asked for; RuntimeError 75 when it cannot be written.
+    void OpenRecording();
     /// True when the guns are driven from a match file.
     bool Replaying() const { return Replay != nullptr; }
     /// The replay contestant for `GunName`.
@@ -48,6 +51,8 @@ public:
     void Finish();
 
 private:
+    MatchHeader RecordHeader() const;
+
     Options Chosen;
     std::uint32_t Seed = 0;
     std::unique_ptr<MatchRecorder> Recorder;

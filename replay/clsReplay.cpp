@@ -22,7 +22,7 @@ void ReplaySource::ReadAhead() {
     // Events after the last move happened before the run ended: they belong to it.
     Apply(NextEvents);
     for (GunMove& Gun : Next.Guns) Gun.Orders.clear();
-    if (Reader->EndedCut()) {
+    if (Reader->EndedCut() && !Reader->Halted()) {
         std::fprintf(stderr, "brakkenfel: %s: the last line is cut short; the replay ends at move %llu\n",
                      Reader->Name().c_str(), static_cast<unsigned long long>(Played));
     }

@@ -64,17 +64,22 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
     bool signalled = false;
     form->CloseRequested = [&signalled] { return TakeStopSignal() && (signalled = true); };
     Host.CreateMainWindow = [form] { return form; };
+    // The most slots the bullet pool held after any move: long runs show it stays bounded. Taken
+    // here rather than in the loop, so that a replay's jump at set-up counts as the moves it runs.
+    std::size_t poolPeak = 0;
     // The caller's hook (a match file's) runs after the trace line, so a diverging move is traced.
-    Host.AfterMove = [&outputs, outer = Host.AfterMove] {
+    Host.AfterMove = [&outputs, &poolPeak, outer = Host.AfterMove] {
         outputs.AfterMove();
+        poolPeak = std::max(poolPeak, Bullets.size());
         if (outer) outer();
     };
 
     bool interrupted = false;
+    // A jump runs its moves during set-up: its time counts toward the moves per second it adds to.
+    auto started = std::chrono::steady_clock::now();
+    const bool jumps = Host.JumpMoves > 0;
     RunSetUp(Host, [&] {
-        // The most slots the bullet pool held after any move: long runs show it stays bounded.
-        std::size_t poolPeak = 0;
-        const auto started = std::chrono::steady_clock::now();
+        if (!jumps) started = std::chrono::steady_clock::now();
         if (Chosen.Moves) {
             // Unpaced: no scheduler, no sleeping and no frames. The flag is looked at every move
             // (a plain load) so that a run with a slow contestant answers Ctrl-C at once.
@@ -85,8 +90,9 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
                 }
                 RunMove();
                 Host.AfterMove();
-                poolPeak = std::max(poolPeak, Bullets.size());
             }
+            // A stop that ended a wait inside the move (a replay's read) ends the run as one between moves.
+            if (!interrupted && TakeStopSignal()) interrupted = true;
         } else {
             // A plain pointer: the form owns this handler, so holding the form here would keep it alive forever.
             form->OnCaption = [&Chosen, shown = form.get()](const std::string& caption) {
@@ -95,7 +101,7 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
                 if (Chosen.Seconds && TickCount(TickSecond) > *Chosen.Seconds) shown->RequestClose();
             };
             RunMainLoop(Host);
-            interrupted = signalled && Chosen.Seconds;
+            interrupted = (TakeStopSignal() || signalled) && Chosen.Seconds;
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 

@@ -245,6 +245,23 @@ class OutputsTest(unittest.TestCase):
                 self.assertEqual(status, 143, stderr)
                 self.assertIn("by SIGTERM", stderr)
 
+    def test_sigterm_ends_the_wait_for_a_fifos_reader(self):
+        os.mkfifo(self.path("fifo"))
+        for option in OUTPUTS:
+            with self.subTest(option):
+                process = subprocess.Popen([self.program, *FOREVER, option, self.path("fifo"),
+                                            "--cannon=exec:exec cat"], stderr=subprocess.PIPE)
+                status, stderr, _ = stop_after(process, 0.5, signal.SIGTERM)
+                self.assertEqual(status, 143, stderr)
+
+    def test_a_full_device_under_the_protocol_log_stops_the_run(self):
+        with open(self.path("bot.py"), "w") as file:
+            file.write(BOT)
+        result = self.run_program(*FOREVER, "--protocol-log", "/dev/full", "--move-budget", "0",
+                                  "--cannon=exec:exec python3 " + self.path("bot.py"), timeout=60)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("cannot write the protocol log to /dev/full: No space left on device", result.stderr.decode())
+
     def test_commands_that_are_not_text_stay_out_of_json_and_the_terminal(self):
         command = b"exec:printf 'x\x01\xff\x1b[31m\xc3\xa9' #"
         live, replayed = self.path("live.json"), self.path("replayed.json")

@@ -24,6 +24,7 @@
 #include "backends/sdl/SdlPicture.h"
 #include "display/frmMain.h"
 #include "platform/Errors.h"
+#include "platform/Picture.h"
 #include "platform/ProgramFolder.h"
 #include "platform/StopSignals.h"
 #include "replay/MatchSession.h"
@@ -104,7 +105,16 @@ int main(int argc, char** argv) {
         return 1;
     };
     try {
-        // Every check before any output is made: a refused run leaves every file as it was.
+        // Every check before any output is made: a refused run leaves every file as it was. The
+        // picture strip is read once here for that alone; set-up reads it again.
+        SetPictureLoader(SdlPictureLoader());
+        try {
+            LoadPicture(PicturePath(ProgramFolder()));
+        } catch (const RuntimeError&) {
+            // In the window the error is shown in one, as when set-up found it.
+            if (!chosen.Headless && !OpenVideo(why)) why.clear();
+            throw;
+        }
         match.Open();
         for (const auto& [path, what] : {std::pair{&chosen.TracePath, "the trace"}, std::pair{&chosen.SnapshotPath, "the snapshot"},
                                          std::pair{&chosen.ResultPath, "the result"}, std::pair{&chosen.RecordPath, "the match"},
@@ -128,7 +138,6 @@ int main(int argc, char** argv) {
                 if (outer) outer();
             };
         }
-        SetPictureLoader(SdlPictureLoader());
         // The display may vanish under the window: stop the contestants and flush what was written.
         SetDisplayLostHandler([&roster, &match] {
             roster.Release();

@@ -130,12 +130,22 @@ class OutputsTest(unittest.TestCase):
             ("a command too long for the header", {}, [long_command], 1, "do not fit in its header"),
             ("one output in a missing folder", {"--snapshot": "none/s.bmp"}, [], 1, "none/s.bmp"),
             ("a missing replay", {"--record": None}, ["--replay", self.path("no.match")], 1, "no.match"),
+            ("a picture strip that is no picture", {}, ["program beside a bad picture"], 1, "Invalid picture"),
         ]:
             with self.subTest(label):
                 before = contents(self.work)
                 chosen = {**names, **changed}
                 outputs = [item for option, name in chosen.items() if name for item in (option, self.path(name))]
-                result = self.run_program("--headless", "--moves", "5", *outputs, *more)
+                program = self.program
+                if more == ["program beside a bad picture"]:
+                    os.mkdir(self.path("bad"))
+                    program = self.path("bad/brakkenfel")
+                    os.link(self.program, program)
+                    with open(self.path("bad/cannon.bmp"), "wb") as file:
+                        file.write(b"BM not a picture")
+                    before = contents(self.work)
+                    more = []
+                result = run("--headless", "--moves", "5", *outputs, *more, program=program)
                 self.assertEqual(result.returncode, status, result.stderr)
                 self.assertIn(says, result.stderr.decode())
                 self.assertEqual(contents(self.work), before)

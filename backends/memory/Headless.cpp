@@ -64,20 +64,26 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
     bool signalled = false;
     form->CloseRequested = [&signalled] { return TakeStopSignal() && (signalled = true); };
     Host.CreateMainWindow = [form] { return form; };
-    // The most slots the bullet pool held after any move: long runs show it stays bounded. Taken
-    // here rather than in the loop, so that a replay's jump at set-up counts as the moves it runs.
+    // The most slots the bullet pool held after any move: long runs show it stays bounded.
     std::size_t poolPeak = 0;
     // The caller's hook (a match file's) runs after the trace line, so a diverging move is traced.
-    Host.AfterMove = [&outputs, &poolPeak, outer = Host.AfterMove] {
+    Host.AfterMove = [&outputs, outer = Host.AfterMove] {
         outputs.AfterMove();
-        poolPeak = std::max(poolPeak, Bullets.size());
         if (outer) outer();
     };
-
-    bool interrupted = false;
-    // A jump runs its moves during set-up: its time counts toward the moves per second it adds to.
+    // A replay's jump runs its moves during set-up: they count toward the peak, and their time
+    // toward the moves per second. Only then is the peak taken in the hook as well as in the loop,
+    // which keeps the plain move's path as short as it was.
     auto started = std::chrono::steady_clock::now();
     const bool jumps = Host.JumpMoves > 0;
+    if (jumps) {
+        Host.AfterMove = [&poolPeak, inner = Host.AfterMove] {
+            inner();
+            poolPeak = std::max(poolPeak, Bullets.size());
+        };
+    }
+
+    bool interrupted = false;
     RunSetUp(Host, [&] {
         if (!jumps) started = std::chrono::steady_clock::now();
         if (Chosen.Moves) {
@@ -90,6 +96,7 @@ int RunHeadless(const Options& Chosen, ContestHost Host) {
                 }
                 RunMove();
                 Host.AfterMove();
+                poolPeak = std::max(poolPeak, Bullets.size());
             }
             // A stop that ended a wait inside the move (a replay's read) ends the run as one between moves.
             if (!interrupted && TakeStopSignal()) interrupted = true;

@@ -161,6 +161,7 @@ int main(int argc, char** argv) {
         roster.Release();
         Sprites.reset();
         frmMain.reset();
+        if (VideoOpen()) CloseVideo();
         ReportInterruption(0);
         try {
             result.Commit(ResultJson(match.ResultOptions(chosen), Score, match.Summaries(roster.Summaries()),

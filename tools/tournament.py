@@ -453,6 +453,10 @@ def main(argv):
     except (OSError, TournamentError) as error:
         sys.stderr.write("tournament: %s\n" % error)
         return 2
+    except UnicodeDecodeError as error:  # only the contestants file is read strictly
+        sys.stderr.write("tournament: %s: not UTF-8 text (byte %d is 0x%02x)\n" % (
+            options.contestants, error.start, error.object[error.start]))
+        return 2
     except KeyboardInterrupt:
         sys.stderr.write("\ntournament: interrupted\n")
         return 130

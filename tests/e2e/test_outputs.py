@@ -18,7 +18,7 @@ import unittest
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run import PROGRAM, run  # noqa: E402
+from run import PROGRAM, SOURCE, run  # noqa: E402
 
 OUTPUTS = ["--trace", "--snapshot", "--result", "--record", "--protocol-log"]
 FOREVER = ["--headless", "--moves", "1000000000"]
@@ -294,6 +294,14 @@ class OutputsTest(unittest.TestCase):
         self.assertIn(b"printf 'x\\x01\\xff\\x1b[31m\xc3\xa9'", result.stderr)
         with open(replayed, "rb") as file:
             self.assertEqual(json.loads(file.read())["guns"][0]["command"], gun["command"])
+        # A contestants file with such a command is a bad contestants file, not a crash.
+        with open(self.path("contestants.txt"), "wb") as file:
+            file.write(b"odd " + command + b"\nplain ai\n")
+        tournament = os.path.join(SOURCE, "tools", "tournament.py")
+        result = subprocess.run([sys.executable, tournament, self.path("contestants.txt"), "--print-commands"],
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn(b"not UTF-8 text", result.stderr)
 
     def test_a_jump_counts_what_the_run_did(self):
         summary = lambda text: re.search(r"(\d+) moves, .*pool peak (\d+)", text).groups()

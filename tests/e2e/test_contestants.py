@@ -203,12 +203,15 @@ class ContestantTest(MarkedFolderTest):
             self.assertRegex(self.log(name), r"quit\n(TERM\n)?$", name)
 
     def test_a_failed_start_up_stops_the_program_before_the_report(self):
-        # The program alone, without its picture beside it.
+        # The program with its picture beside it, which the Cannon's contestant removes as it starts:
+        # the picture is read once before any output is made, and fails when set-up reads it again.
         program = os.path.join(self.dir, "brakkenfel")
         shutil.copy(PROGRAM, program)
+        picture = os.path.join(self.dir, "cannon.bmp")
+        shutil.copy(os.path.join(os.path.dirname(PROGRAM), "cannon.bmp"), picture)
         outcome = os.path.join(self.dir, "result.json")
-        result = run("--headless", "--moves", "10", "--cannon", self.bot(), "--helicopter", "exec:never-run",
-                     "--result", outcome, program=program)
+        result = run("--headless", "--moves", "10", "--cannon", self.bot(before="rm %s; " % picture),
+                     "--helicopter", "exec:never-run", "--result", outcome, program=program)
         self.assertEqual(result.returncode, 1)
         with open(outcome) as file:
             outcome = json.load(file)

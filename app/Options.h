@@ -22,6 +22,7 @@ struct Options {
     ContestantKind Cannon;                ///< --cannon KIND: the Cannon's contestant
     ContestantKind Helicopter;            ///< --helicopter KIND: the Helicopter's contestant
     std::int32_t MoveBudgetMs = 5;        ///< --move-budget MS: a contestant program's time per move
+    std::optional<std::int32_t> ReadyTimeMs;  ///< --ready-time MS: a program's time to answer "ready"
     std::string ResultPath;               ///< --result FILE: the run's outcome as one JSON object
     std::string ProtocolLogPath;          ///< --protocol-log FILE: every line to and from the programs
     std::string RecordPath;               ///< --record FILE: the match file to write

@@ -28,13 +28,15 @@ void AppendString(std::string& Out, const std::string& Text) { AppendJsonString(
 void AppendProgram(std::string& Out, const ProgramSummary* Program) {
     if (!Program) {
         // Its gun was never made: the arena failed or was stopped during set-up before it.
-        Out += "{\"moves\":0,\"replies\":0,\"late\":0,\"malformed\":0,\"out\":true,\"out_at_move\":0,"
+        Out += "{\"moves\":0,\"replies\":0,\"late\":0,\"malformed\":0,\"ahead\":0,\"unanswered\":0,"
+               "\"ignored\":0,\"out\":true,\"out_at_move\":0,"
                "\"out_reason\":\"never started: the run ended before its start\"}";
         return;
     }
     Out += "{\"moves\":" + std::to_string(Program->Moves) + ",\"replies\":" + std::to_string(Program->InTime) +
            ",\"late\":" + std::to_string(Program->Late) + ",\"malformed\":" + std::to_string(Program->Malformed) +
-           ",\"out\":" + (Program->Out ? "true" : "false") + ",\"out_at_move\":";
+           ",\"ahead\":" + std::to_string(Program->Ahead) + ",\"unanswered\":" + std::to_string(Program->Unanswered()) +
+           ",\"ignored\":" + std::to_string(Program->Ignored) + ",\"out\":" + (Program->Out ? "true" : "false") + ",\"out_at_move\":";
     if (Program->Out) {
         Out += std::to_string(Program->OutMove) + ",\"out_reason\":";
         AppendString(Out, Program->OutReason);

@@ -69,7 +69,7 @@ void ProtocolLog::Check() const {
     }
 }
 
-void ProtocolLog::Write(std::uint64_t Move, std::string_view Gun, char Direction, std::string_view Text,
+void ProtocolLog::Write(std::uint64_t Move, std::string_view Gun, std::string_view Direction, std::string_view Text,
                         std::int64_t WaitedNs) {
     if (Text.ends_with('\n')) Text.remove_suffix(1);
     Entry.clear();

@@ -8,7 +8,8 @@
 namespace brakkenfel {
 
 /// One text line per event, "MOVE GUN DIRECTION MICROSECONDS TEXT": DIRECTION is `>` for a line
-/// the arena sent, `<` for a line it received and `!` for what came instead of a line (a timeout,
+/// the arena sent, `<` for a line it received and took, `<late`, `<ahead`, `<refused` or `<ignored`
+/// for one it received and gave nothing for, and `!` for what came instead of a line (a timeout,
 /// an over-long line, the end of the program's output); MICROSECONDS is the time since the arena
 /// sent the request being answered (0 for a sent line). Bytes outside printable ASCII and the
 /// backslash are written as \xNN, so every entry is one line of at most about 1 KiB.
@@ -25,7 +26,8 @@ public:
     /// One entry; `Text` loses one trailing "\n" if it has one. Written out in large blocks, and at
     /// least every half second; never throws (it may be called while programs are stopped on the
     /// way out): a write error is kept for Check.
-    void Write(std::uint64_t Move, std::string_view Gun, char Direction, std::string_view Text, std::int64_t WaitedNs);
+    void Write(std::uint64_t Move, std::string_view Gun, std::string_view Direction, std::string_view Text,
+               std::int64_t WaitedNs);
     /// RuntimeError 75 naming the file and the reason when a write has failed; the run checks after every move.
     void Check() const;
     /// Writes what is left; RuntimeError 75 when anything could not be written.

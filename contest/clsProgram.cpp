@@ -15,8 +15,16 @@ namespace {
 constexpr std::int64_t NsPerMs = 1'000'000;
 
 // When a program's output ends, a moment is allowed for its exit to show, so that "exited" and
-// "closed its output" are told apart reliably; the move's own deadline caps it.
+// "closed its output" are told apart reliably. The move's budget does not cap it: the program is
+// out either way, and a reason that depends on the machine's load helps nobody.
 constexpr std::int64_t ExitGraceNs = 100 * NsPerMs;
+
+// How a received line is marked in the protocol log.
+constexpr std::string_view Taken = "<";
+constexpr std::string_view MarkLate = "<late";
+constexpr std::string_view MarkAhead = "<ahead";
+constexpr std::string_view MarkRefused = "<refused";
+constexpr std::string_view MarkIgnored = "<ignored";
 
 }  // namespace
 
@@ -43,16 +51,19 @@ void ProgramSession::GoOut(std::string Reason) {
     *Diagnostics << Counts.GunName << " contestant is out at move " << MoveNumber << ": " << Counts.OutReason
                  << '\n'
                  << std::flush;
-    LogLine('!', "out: " + Counts.OutReason);
+    LogLine("!", "out: " + Counts.OutReason);
     // The rest of the stop sequence moves on with later moves, never holding up this one.
     BeginStop();
 }
 
-std::string ProgramSession::EndedReason(std::int64_t DeadlineNs) {
-    const std::int64_t Grace = ContestantProcess::NowNs() + ExitGraceNs;
-    const std::int64_t Until = DeadlineNs == ContestantProcess::NoDeadline || Grace < DeadlineNs ? Grace : DeadlineNs;
-    if (Process.WaitForExit(Until)) return Process.ExitDescription();
+std::string ProgramSession::EndedReason() {
+    if (Process.WaitForExit(ContestantProcess::NowNs() + ExitGraceNs)) return Process.ExitDescription();
     return "closed its output";
+}
+
+std::int64_t ProgramSession::ReadyLimitMs() const {
+    if (ReadyMs >= 0) return ReadyMs;
+    return BudgetNs == 0 ? 0 : ReadyTimeoutMs;
 }
 
 bool ProgramSession::Start() {
@@ -69,7 +80,8 @@ bool ProgramSession::Start() {
         GoOut("its gun's name does not fit in a line");
         return false;
     }
-    ReadyDeadline = DeadlineAfterNs(ReadyTimeoutMs * NsPerMs);
+    ReadyDeadline = ReadyLimitMs() == 0 ? ContestantProcess::NoDeadline
+                                        : ContestantProcess::NowNs() + ReadyLimitMs() * NsPerMs;
     // A program that already ended shows it on its output too; the read below tells how.
     if (Send({Request, Length}) == WriteOutcome::Full) {
         GoOut("did not take the greeting");
@@ -86,17 +98,22 @@ bool ProgramSession::AwaitReady() {
     AwaitingReady = false;
     switch (Outcome) {
     case ReadOutcome::Line:
-        if (IsReadyLine(Line)) return true;
+        if (IsReadyLine(Line)) {
+            LogReceived(Taken, Line);
+            return true;
+        }
+        LogReceived(MarkRefused, Line);
         GoOut("answered the greeting with something other than \"ready\"");
         return false;
     case ReadOutcome::TooLong:
         GoOut("answered the greeting with an over-long line");
         return false;
     case ReadOutcome::TimedOut:
-        GoOut("did not answer \"ready\" within " + std::to_string(ReadyTimeoutMs) + " ms");
+        GoOut("did not answer \"ready\" within " +
+              std::to_string(ReadyLimitMs()) + " ms");
         return false;
     case ReadOutcome::Closed:
-        GoOut("did not answer \"ready\": " + EndedReason(ReadyDeadline));
+        GoOut("did not answer \"ready\": " + EndedReason());
         return false;
     case ReadOutcome::Stopped:
         break;
@@ -107,6 +124,27 @@ bool ProgramSession::AwaitReady() {
 std::span<const ProgramOrder> ProgramSession::Miss() {
     if (++MissesInARow >= MissLimit) GoOut("no valid reply in time for " + std::to_string(MissLimit) + " moves in a row");
     return {};
+}
+
+std::span<const ProgramOrder> ProgramSession::Unanswered() {
+    // Counted as unanswered (Summary derives it) until a late reply names it.
+    NoLineFor[MoveNumber % NoLineFor.size()] = true;
+    return Miss();
+}
+
+void ProgramSession::JudgeEarlier(std::uint64_t Named, std::string_view Line) {
+    // The first line naming a move that ended without any line makes it late; any other line
+    // naming a move already over (a repeat, one out of order, one for a refused move) decides nothing.
+    bool& NoLine = NoLineFor[Named % NoLineFor.size()];
+    if (Named > LastNamedMove && MoveNumber - Named < NoLineFor.size() && NoLine) {
+        NoLine = false;
+        ++Counts.Late;
+        LogReceived(MarkLate, Line);
+    } else {
+        ++Counts.Ignored;
+        LogReceived(MarkIgnored, Line);
+    }
+    if (Named > LastNamedMove) LastNamedMove = Named;
 }
 
 std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
@@ -122,14 +160,17 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
     if (AwaitingReady && !AwaitReady()) return {};
     ++MoveNumber;
     ++Counts.Moves;
+    NoLineFor[MoveNumber % NoLineFor.size()] = false;
     const std::int64_t Deadline = DeadlineAfterNs(BudgetNs);
     const std::size_t Length = FormatMove(Request, MoveNumber, Gun.Angle, Gun.X, Gun.Y, Gun.Rotating);
+    // What the program wrote before this request cannot be a reply to it.
+    Process.NoteWaitingOutput();
     switch (Send({Request, Length})) {
     case WriteOutcome::Written:
         break;
     case WriteOutcome::Full:
         // It is not reading; waiting for a reply it cannot give would only spend the budget.
-        return Miss();
+        return Unanswered();
     case WriteOutcome::Closed:
         // Its input is gone; whether the program ended shows on its output, read below.
         break;
@@ -139,14 +180,16 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
         std::string_view Line;
         switch (Read(Deadline, Line)) {
         case ReadOutcome::TimedOut:
-            return Miss();
+            return Unanswered();
         case ReadOutcome::TooLong:
             ++Counts.Malformed;
             return Miss();
         case ReadOutcome::Closed:
-            GoOut(EndedReason(Deadline));
+            NoLineFor[MoveNumber % NoLineFor.size()] = true;
+            GoOut(EndedReason());
             return {};
         case ReadOutcome::Stopped:
+            // Not held against the program: no miss, though the move stays unanswered.
             return {};
         case ReadOutcome::Line:
             break;
@@ -154,24 +197,26 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
         Reply = ParseReply(Line, MoveNumber);
         switch (Reply.Verdict) {
         case ReplyVerdict::Valid:
-            ++Counts.InTime;
             LastNamedMove = MoveNumber;
+            if (Process.LastLineWasWaiting()) {
+                // Written before the move was asked: a guess, not an answer.
+                ++Counts.Ahead;
+                LogReceived(MarkAhead, Line);
+                return Miss();
+            }
+            ++Counts.InTime;
+            LogReceived(Taken, Line);
             MissesInARow = 0;
             return Reply.OrderList();
         case ReplyVerdict::Earlier:
-            // A reply to a move already over is dropped and the wait for this move goes on; the
-            // first one for each move counts as late, any repeat as a refused line.
-            if (Reply.Move > LastNamedMove) {
-                ++Counts.Late;
-                LastNamedMove = Reply.Move;
-            } else {
-                ++Counts.Malformed;
-            }
+            // Dropped, and the wait for this move goes on.
+            JudgeEarlier(Reply.Move, Line);
             continue;
         case ReplyVerdict::Later:
         case ReplyVerdict::Malformed:
         case ReplyVerdict::OutOfRange:
             ++Counts.Malformed;
+            LogReceived(MarkRefused, Line);
             return Miss();
         }
     }
@@ -185,14 +230,19 @@ void ProgramSession::Stop() {
 void ProgramSession::BeginStop() {
     if (Log && !QuitLogged && Process.Pid() != 0) {
         QuitLogged = true;
-        LogLine('>', "quit");
+        LogLine(">", "quit");
     }
     Process.BeginStop();
 }
 
-void ProgramSession::LogLine(char Direction, std::string_view Text) {
+void ProgramSession::LogLine(std::string_view Direction, std::string_view Text) {
     if (!Log) return;
-    Log->Write(MoveNumber, Counts.GunName, Direction, Text, Direction == '>' ? 0 : ContestantProcess::NowNs() - SentNs);
+    Log->Write(MoveNumber, Counts.GunName, Direction, Text, Direction == ">" ? 0 : ContestantProcess::NowNs() - SentNs);
+}
+
+void ProgramSession::LogReceived(std::string_view Mark, std::string_view Line) {
+    // Logged once judged, with the time it was read.
+    if (Log) Log->Write(MoveNumber, Counts.GunName, Mark, Line, ReceivedNs - SentNs);
 }
 
 WriteOutcome ProgramSession::Send(std::string_view Text) {
@@ -200,10 +250,10 @@ WriteOutcome ProgramSession::Send(std::string_view Text) {
     SentNs = ContestantProcess::NowNs();
     const WriteOutcome Outcome = Process.WriteLine(Text);
     if (Outcome == WriteOutcome::Written) {
-        LogLine('>', Text);
+        LogLine(">", Text);
     } else {
         const char* Why = Outcome == WriteOutcome::Full ? "its input is full" : "its input is closed";
-        LogLine('!', "not sent, " + std::string(Why) + ": " + std::string(Text));
+        LogLine("!", "not sent, " + std::string(Why) + ": " + std::string(Text));
     }
     return Outcome;
 }
@@ -213,16 +263,16 @@ ReadOutcome ProgramSession::Read(std::int64_t DeadlineNs, std::string_view& Line
     if (!Log) return Outcome;
     switch (Outcome) {
     case ReadOutcome::Line:
-        LogLine('<', Line);
+        ReceivedNs = ContestantProcess::NowNs();
         break;
     case ReadOutcome::TooLong:
-        LogLine('!', "an over-long line, skipped");
+        LogLine("!", "an over-long line, refused");
         break;
     case ReadOutcome::TimedOut:
-        LogLine('!', "no reply in time");
+        LogLine("!", "no reply in time");
         break;
     case ReadOutcome::Closed:
-        LogLine('!', "its output ended");
+        LogLine("!", "its output ended");
         break;
     case ReadOutcome::Stopped:
         break;
@@ -233,7 +283,9 @@ ReadOutcome ProgramSession::Read(std::int64_t DeadlineNs, std::string_view& Line
 std::string ProgramSession::SummaryLine() const {
     std::string Line = Counts.GunName + " contestant: " + std::to_string(Counts.Moves) + " moves, " +
                        std::to_string(Counts.InTime) + " replies in time, " + std::to_string(Counts.Late) +
-                       " late, " + std::to_string(Counts.Malformed) + " malformed, ";
+                       " late, " + std::to_string(Counts.Malformed) + " malformed, " +
+                       std::to_string(Counts.Ahead) + " ahead, " + std::to_string(Counts.Unanswered()) +
+                       " unanswered, ";
     if (Counts.Out) {
         Line += "out at move " + std::to_string(Counts.OutMove) + " (" + Counts.OutReason + ")";
     } else {
@@ -242,6 +294,7 @@ std::string ProgramSession::SummaryLine() const {
     if (Counts.StderrDropped > 0) {
         Line += ", " + std::to_string(Counts.StderrDropped) + " bytes of standard error dropped";
     }
+    if (Counts.Ignored > 0) Line += ", " + std::to_string(Counts.Ignored) + " lines ignored";
     if (!Counts.NotContained.empty()) Line += ", not contained: " + Counts.NotContained;
     return Line;
 }

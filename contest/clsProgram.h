@@ -5,6 +5,7 @@
 // SpriteActions. The session is usable on its own, which is how it is tested and measured.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -23,14 +24,19 @@ class ProtocolLog;
 struct ProgramSummary {
     /// "Cannon" or "Helicopter".
     std::string GunName;
-    /// Moves asked of the program (moves after it went out are not counted).
+    /// Moves asked of the program (moves after it went out are not counted). Each is counted once
+    /// more in exactly one of InTime, Late, Malformed, Ahead and Unanswered().
     std::uint64_t Moves = 0;
-    /// Valid replies that arrived within the move's budget.
+    /// Moves answered by a valid reply within their budget.
     std::uint64_t InTime = 0;
-    /// Replies that arrived after their move was over, discarded.
+    /// Moves whose reply came only after the move was over, and was discarded.
     std::uint64_t Late = 0;
-    /// Lines refused: malformed, too long, out of range, naming a wrong move, repeated.
+    /// Moves decided by a refused line: malformed, too long, out of range, naming a later move.
     std::uint64_t Malformed = 0;
+    /// Moves whose reply was already written before the move was asked, and so gave nothing.
+    std::uint64_t Ahead = 0;
+    /// Lines that decided no move: a second reply to a move, or one to a move already decided.
+    std::uint64_t Ignored = 0;
     /// True once the program is out for the rest of the run.
     bool Out = false;
     /// The move at which it went out; 0 when it went out at the start.
@@ -41,6 +47,9 @@ struct ProgramSummary {
     std::uint64_t StderrDropped = 0;
     /// Why it ran without a PID namespace of its own; empty when it had one.
     std::string NotContained;
+
+    /// Moves that got no line at all: nothing in time and nothing later (not sent, cut short, ended).
+    std::uint64_t Unanswered() const { return Moves - InTime - Late - Malformed - Ahead; }
 };
 
 /// What the arena tells a program about its gun each move.
@@ -69,6 +78,9 @@ public:
                    std::ostream& Diagnostics, ChildStderr Stderr = ChildStderr::Relay,
                    Containment How = Containment::Best);
 
+    /// How long the program has to answer the greeting, in ms, 0 without limit; by default
+    /// ReadyTimeoutMs, or without limit when the move budget is 0. Call before Start.
+    void SetReadyTime(std::int32_t Ms) { ReadyMs = Ms; }
     /// Starts the program and waits for "ready"; false if the program is out instead. A stop
     /// signal ends the wait early; the greeting is then awaited again before the first move.
     bool Start();
@@ -94,13 +106,17 @@ public:
 
 private:
     std::span<const ProgramOrder> Miss();
+    std::span<const ProgramOrder> Unanswered();
+    void JudgeEarlier(std::uint64_t Move, std::string_view Line);
     void GoOut(std::string Reason);
     bool AwaitReady();
-    std::string EndedReason(std::int64_t DeadlineNs);
+    std::string EndedReason();
+    std::int64_t ReadyLimitMs() const;
     std::int64_t DeadlineAfterNs(std::int64_t Ns) const;
     WriteOutcome Send(std::string_view Text);
     ReadOutcome Read(std::int64_t DeadlineNs, std::string_view& Line);
-    void LogLine(char Direction, std::string_view Text);
+    void LogLine(std::string_view Direction, std::string_view Text);
+    void LogReceived(std::string_view Mark, std::string_view Line);
 
     std::string Command;
     std::int64_t BudgetNs;
@@ -112,12 +128,18 @@ private:
     std::uint64_t MoveNumber = 0;
     std::uint64_t MissesInARow = 0;
     std::uint64_t LastNamedMove = 0;
+    // Which of the last moves ended without any line (by move number modulo its size): a late
+    // reply can name only those, as every move since the last one answered in time is among them.
+    std::array<bool, 128> NoLineFor{};
+    static_assert(MissLimit < 128, "every move a late reply can name must still be in NoLineFor");
+    std::int32_t ReadyMs = -1;
     bool AwaitingReady = false;
     std::int64_t ReadyDeadline = 0;
     char Request[MaxProtocolLine];
     ProgramReply Reply;
     ProtocolLog* Log = nullptr;
     std::int64_t SentNs = 0;
+    std::int64_t ReceivedNs = 0;
     bool QuitLogged = false;
 };
 
@@ -139,6 +161,8 @@ public:
     void Stop() { Session.Stop(); }
     /// Logs every line exchanged to `Log` from now on; null stops logging.
     void SetProtocolLog(ProtocolLog* Log) { Session.SetProtocolLog(Log); }
+    /// How long the program has to answer the greeting (see ProgramSession::SetReadyTime).
+    void SetReadyTime(std::int32_t Ms) { Session.SetReadyTime(Ms); }
     /// The counts so far.
     const ProgramSummary& Summary() const { return Session.Summary(); }
     /// One line for the end-of-run report, without a trailing newline.

@@ -95,8 +95,14 @@ public:
     WriteOutcome WriteLine(std::string_view Text);
     /// Waits until `DeadlineNs` (NowNs() scale, or NoDeadline) for the next line, relaying standard
     /// error meanwhile; a stop signal ends the wait at once. `Text` stays valid until the next call;
-    /// it excludes the '\n'.
+    /// it excludes the '\n'. Once the child itself has ended, what it wrote is still read, and then
+    /// the output counts as closed even if something it left behind holds the pipe open.
     ReadOutcome ReadLine(std::int64_t DeadlineNs, std::string_view& Text);
+    /// Notes how much of the program's output is already written, before a request is sent; a
+    /// line from that part was waiting before the request (see LastLineWasWaiting). One ioctl.
+    void NoteWaitingOutput();
+    /// True when the line ReadLine gave last had been written before NoteWaitingOutput was called.
+    bool LastLineWasWaiting() const { return LastLineEnd <= WaitingUpTo; }
 
     /// Waits until `DeadlineNs` for the child to end and reaps it; true if it has ended.
     bool WaitForExit(std::int64_t DeadlineNs);
@@ -119,7 +125,7 @@ private:
     enum class StopPhase : std::uint8_t { NotStarted, Running, Quitting, Terminating, Killing, Done };
 
     ReadOutcome TakeLine(std::string_view& Text);
-    bool Fill();
+    int Fill();  // 1: bytes came, 0: none for now, -1: the output ended
     bool TryReap();
     bool GroupAlive() const;
     void Signal(int Number);
@@ -134,6 +140,8 @@ private:
     int OutputFd = -1;  // our read end of the child's standard output
     int ErrorFd = -1;   // our read end of the child's standard error, when relayed
     int StatusFd = -1;  // where the namespace's init leaves the command's exact wait status
+    int ExitFd = -1;    // a pidfd of the child, readable once it has ended; -1 where the kernel has none
+    bool ChildEnded = false;
     bool InNamespace = false;
     std::string Note;
     bool OutputEnded = false;
@@ -150,6 +158,11 @@ private:
     std::size_t Begin = 0;
     std::size_t End = 0;
     bool Skipping = false;
+    // Offsets in the whole output stream: bytes read so far, the end of the last line taken, and
+    // how far the output reached when the last request was about to be sent.
+    std::uint64_t TotalRead = 0;
+    std::uint64_t LastLineEnd = 0;
+    std::uint64_t WaitingUpTo = 0;
 
     // Standard error: one line being gathered, the relay's byte allowance, what was dropped.
     std::string Label = "contestant";

@@ -119,14 +119,17 @@ bool ParseGun(std::string_view Line, std::size_t& At, GunMove& Gun, std::string&
     const std::size_t Space = std::min(Line.find(' ', At), Line.size());
     std::string_view Rest = Line.substr(At + 1, Space - At - 1);
     At = Space;
-    std::uint64_t* Steps[] = {&Gun.Counts.Asked, &Gun.Counts.InTime, &Gun.Counts.Late, &Gun.Counts.Malformed};
-    for (std::size_t I = 0; I < 4; ++I) {
-        const std::size_t Dot = I < 3 ? Rest.find('.') : Rest.size();
-        if (Dot == std::string_view::npos || !ParseNumber<std::uint64_t>(Rest.substr(0, Dot), 0, MaxCountStep, *Steps[I])) {
-            Why = "counts are four numbers joined by '.'";
+    std::uint64_t* Steps[] = {&Gun.Counts.Asked,     &Gun.Counts.InTime, &Gun.Counts.Late,
+                              &Gun.Counts.Malformed, &Gun.Counts.Ahead,  &Gun.Counts.Ignored};
+    const std::size_t Count = static_cast<std::size_t>(std::count(Rest.begin(), Rest.end(), '.')) + 1;
+    for (std::size_t I = 0; I < Count; ++I) {
+        const std::size_t Dot = I + 1 < Count ? Rest.find('.') : Rest.size();
+        if ((Count != 4 && Count != 6) ||
+            !ParseNumber<std::uint64_t>(Rest.substr(0, Dot), 0, MaxCountStep, *Steps[I])) {
+            Why = "counts are four or six numbers joined by '.'";
             return false;
         }
-        Rest.remove_prefix(I < 3 ? Dot + 1 : Dot);
+        Rest.remove_prefix(I + 1 < Count ? Dot + 1 : Dot);
     }
     Gun.HasCounts = true;
     return true;

@@ -42,6 +42,8 @@ struct MatchHeader {
 /// is not written.
 struct CountStep {
     std::uint64_t Asked = 0, InTime = 0, Late = 0, Malformed = 0;
+    /// Written only when either is not 0, so that files without them read as before.
+    std::uint64_t Ahead = 0, Ignored = 0;
     bool operator==(const CountStep&) const = default;
 };
 

@@ -56,12 +56,14 @@ char* MatchRecorder::WriteProgramField(char* Out, std::size_t Gun, std::size_t O
     const ProgramSummary& Now = Programs[Gun]->Summary();
     ProgramSummary& Before = Seen[Gun];
     const bool GoneOut = Now.Out;
-    const CountStep Step = {Now.Moves - Before.Moves, Now.InTime - Before.InTime, Now.Late - Before.Late,
-                            Now.Malformed - Before.Malformed};
+    const CountStep Step = {Now.Moves - Before.Moves,         Now.InTime - Before.InTime, Now.Late - Before.Late,
+                            Now.Malformed - Before.Malformed, Now.Ahead - Before.Ahead,   Now.Ignored - Before.Ignored};
     Before.Moves = Now.Moves;
     Before.InTime = Now.InTime;
     Before.Late = Now.Late;
     Before.Malformed = Now.Malformed;
+    Before.Ahead = Now.Ahead;
+    Before.Ignored = Now.Ignored;
     Before.Out = Now.Out;
     if (Orders == 0) {
         *Out++ = GoneOut ? 'x' : '-';
@@ -70,8 +72,11 @@ char* MatchRecorder::WriteProgramField(char* Out, std::size_t Gun, std::size_t O
         Out += Orders;
     }
     if (Step != UsualCounts(GoneOut && Orders == 0)) {
-        const std::string Counts = '/' + std::to_string(Step.Asked) + '.' + std::to_string(Step.InTime) + '.' +
-                                   std::to_string(Step.Late) + '.' + std::to_string(Step.Malformed);
+        std::string Counts = '/' + std::to_string(Step.Asked) + '.' + std::to_string(Step.InTime) + '.' +
+                             std::to_string(Step.Late) + '.' + std::to_string(Step.Malformed);
+        if (Step.Ahead != 0 || Step.Ignored != 0) {
+            Counts += '.' + std::to_string(Step.Ahead) + '.' + std::to_string(Step.Ignored);
+        }
         std::memcpy(Out, Counts.data(), Counts.size());
         Out += Counts.size();
     }

@@ -59,6 +59,8 @@ void ReplaySource::AfterMove() {
         Counts[Gun].InTime += Step.InTime;
         Counts[Gun].Late += Step.Late;
         Counts[Gun].Malformed += Step.Malformed;
+        Counts[Gun].Ahead += Step.Ahead;
+        Counts[Gun].Ignored += Step.Ignored;
     }
     ReadAhead();
     if (AtEnd) QuitRequested = -1;

@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "platform/ContestantProcess.h"
+#include "contest/ProtocolLog.h"
 #include "contest/clsProgram.h"
 #include "platform/StopSignals.h"
 
@@ -64,13 +65,16 @@ struct GreetingCase {
     const char* Name;
     const char* Command;
     const char* Reason;
+    std::int32_t Budget = 5;
+    std::int32_t ReadyMs = -1;  // the default
 };
 
 class GreetingFailure : public ProgramContestantTest, public ::testing::WithParamInterface<GreetingCase> {};
 
 TEST_P(GreetingFailure, PutsTheProgramOutBeforeItsFirstMove) {
     {
-        ProgramSession Session(GetParam().Command, 5, "Helicopter", Diagnostics, ChildStderr::Discard);
+        ProgramSession Session(GetParam().Command, GetParam().Budget, "Helicopter", Diagnostics, ChildStderr::Discard);
+        if (GetParam().ReadyMs >= 0) Session.SetReadyTime(GetParam().ReadyMs);
         EXPECT_FALSE(Session.Start());
         EXPECT_TRUE(Session.IsOut());
         EXPECT_EQ(Session.Summary().OutMove, 0u);
@@ -90,6 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "answered the greeting with something other than \"ready\""},
         GreetingCase{"ClosesItsOutput", "exec >&-; sleep 30", "did not answer \"ready\": closed its output"},
         GreetingCase{"StaysSilent", "sleep 30", "did not answer \"ready\" within 1000 ms"},
+        // The ready time is its own, and holds even when the moves wait without limit.
+        GreetingCase{"StaysSilentPastItsReadyTime", "sleep 30", "did not answer \"ready\" within 50 ms", 0, 50},
         GreetingCase{"FloodsTheFirstLine", "head -c 100000 /dev/zero; sleep 30",
                      "answered the greeting with an over-long line"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
@@ -111,6 +117,105 @@ TEST_F(ProgramContestantTest, NinetyMovesInARowWithoutAValidReplyPutTheProgramOu
     EXPECT_TRUE(Session.Move({}).empty());
     EXPECT_EQ(Session.Summary().Moves, 180u);
 }
+
+/// Every move counted once: in time, late, malformed, ahead or unanswered.
+void ExpectAddsUp(const ProgramSummary& Counts) {
+    EXPECT_EQ(Counts.InTime + Counts.Late + Counts.Malformed + Counts.Ahead + Counts.Unanswered(), Counts.Moves);
+    EXPECT_LE(Counts.Unanswered(), Counts.Moves);  // unsigned: a double count would wrap
+}
+
+struct AccountCase {
+    const char* Name;
+    const char* Command;
+    std::uint64_t InTime, Late, Malformed, Ahead, Unanswered, Ignored;
+    std::uint64_t OutMove;  // 0: not out
+    const char* Marks;      // the protocol log's direction of the first 12 lines received, "ready" first
+};
+
+class Accounts : public ProgramContestantTest, public ::testing::WithParamInterface<AccountCase> {};
+
+TEST_P(Accounts, CountEveryMoveOnceAndMarkEveryLine) {
+    const auto LogPath = std::filesystem::temp_directory_path() / ("brakkenfel-accounts-" + std::to_string(getpid()));
+    {
+        ProtocolLog Log(LogPath.string());
+        ProgramSession Session(GetParam().Command, 0, "Cannon", Diagnostics, ChildStderr::Discard);
+        Session.SetProtocolLog(&Log);
+        ASSERT_TRUE(Session.Start());
+        for (int Move = 1; Move <= 100 && !Session.IsOut(); ++Move) Session.Move({});
+        Session.Stop();
+        Log.Finish();
+        const ProgramSummary& Counts = Session.Summary();
+        EXPECT_EQ(std::tuple(Counts.InTime, Counts.Late, Counts.Malformed, Counts.Ahead, Counts.Unanswered(), Counts.Ignored),
+                  std::tuple(GetParam().InTime, GetParam().Late, GetParam().Malformed, GetParam().Ahead,
+                             GetParam().Unanswered, GetParam().Ignored));
+        EXPECT_EQ(Counts.Out ? Counts.OutMove : 0u, GetParam().OutMove) << Counts.OutReason;
+        ExpectAddsUp(Counts);
+    }
+    std::ifstream File(LogPath);
+    std::string Line, Marks;
+    int Received = 0;
+    while (std::getline(File, Line)) {
+        std::istringstream Fields(Line);
+        std::string Move, Gun, Direction;
+        Fields >> Move >> Gun >> Direction;
+        if (Direction.starts_with("<") && ++Received <= 12) Marks += (Marks.empty() ? "" : " ") + Direction;
+    }
+    std::filesystem::remove(LogPath);
+    EXPECT_EQ(Marks, GetParam().Marks);
+}
+
+// Replies to moves 1 to 100, with some moves' lines replaced.
+constexpr const char* Refusals =
+    "read g; echo ready; while read w n rest; do case $n in "
+    "2) echo '2  shoot';; 3) echo 1; echo 3;; 4) echo '4 rotate 300';; 5) echo '9 shoot';; 6) echo 5; echo 6;; "
+    "*) echo $n;; esac; done";
+// Everything written at once right after "ready", in one write, before any move is asked.
+constexpr const char* WritesAhead =
+    "exec python3 -c 'import os, sys, time; sys.stdin.readline(); "
+    "os.write(1, b\"ready\\n\" + b\"\".join(b\"%d shoot\\n\" % i for i in range(1, 201))); time.sleep(30)'";
+
+INSTANTIATE_TEST_SUITE_P(
+    Contestants, Accounts,
+    ::testing::Values(
+        AccountCase{"RefusedAndRepeatedLines", Refusals, 97, 0, 3, 0, 0, 2, 0,
+                    "< < <refused <ignored < <refused <refused <ignored < < <"},
+        AccountCase{"ExitsWhileAsked", "read g; echo ready; for n in 1 2 3 4; do read m; echo $n; done; read m; exit 3",
+                    4, 0, 0, 0, 1, 0, 5, "< < < < <"},
+        AccountCase{"WritesAhead", WritesAhead, 0, 0, 0, 90, 0, 0, 90,
+                    "< <ahead <ahead <ahead <ahead <ahead <ahead <ahead <ahead <ahead <ahead <ahead"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+struct EndCase {
+    const char* Name;
+    Containment How;
+    std::int32_t Budget;
+    const char* Command;
+};
+
+class ProgramEnd : public ProgramContestantTest, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(ProgramEnd, IsToldByItsExitStatus) {
+    ProgramSession Session(GetParam().Command, GetParam().Budget, "Cannon", Diagnostics, ChildStderr::Discard,
+                           GetParam().How);
+    ASSERT_TRUE(Session.Start());
+    for (int Move = 1; Move <= 200 && !Session.IsOut(); ++Move) Session.Move({});
+    EXPECT_EQ(Session.Summary().OutReason, "exited with status 3");
+    EXPECT_EQ(Session.Summary().InTime, 0u);
+    ExpectAddsUp(Session.Summary());
+}
+
+// Without a PID namespace what a program leaves behind may hold its output open after it has
+// ended; the arena's own child is what counts. The late "1" would pass as a reply if it were taken.
+constexpr const char* LeavesAHolder = "read g; echo ready; read m; (sleep 2; echo 1) & exit 3";
+
+INSTANTIATE_TEST_SUITE_P(
+    Contestants, ProgramEnd,
+    ::testing::Values(EndCase{"HolderWithoutBudget", Containment::ProcessGroup, 0, LeavesAHolder},
+                      EndCase{"HolderWithBudget", Containment::ProcessGroup, 5, LeavesAHolder},
+                      // Its output closes a moment before it exits, past the move's budget.
+                      EndCase{"ExitJustAfterItsOutputCloses", Containment::Best, 5,
+                              "read g; echo ready; read m; exec >&-; sleep 0.03; exit 3"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(ProgramContestantTest, AGroupIsEndedEvenWhenItsLeaderHasAlreadyExited) {
     ContestantProcess Process;

@@ -5,11 +5,13 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sched.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #endif
 
 #include <algorithm>
@@ -55,6 +57,22 @@ bool MakePipe(int (&Ends)[2]) {
 }
 
 std::string SystemError(const char* What) { return std::string(What) + ": " + std::strerror(errno); }
+
+// A descriptor that becomes readable when the process ends, whoever holds its pipes; -1 where the
+// kernel has none (before Linux 5.3), and the waits then look for the end by waitpid instead.
+int OpenExitFd(pid_t Pid) {
+#if defined(__linux__) && defined(SYS_pidfd_open)
+    const long Fd = syscall(SYS_pidfd_open, Pid, 0);
+    if (Fd >= 0 && Fd <= 2) {
+        int Moved = static_cast<int>(Fd);
+        return MoveAboveStandard(Moved) ? Moved : -1;
+    }
+    return static_cast<int>(Fd);
+#else
+    (void)Pid;
+    return -1;
+#endif
+}
 
 // Process-wide: contestants' processes whose statuses ReapOrphans took on their owners' behalf.
 struct KnownChild {
@@ -183,6 +201,8 @@ bool ContestantProcess::Start(const std::string& Command, ChildStderr Stderr, st
     // Both sides set the group, so that signalling the group works whichever runs first.
     setpgid(Child, Child);
     ChildPid = Child;
+    // Opened before anything could reap the child, so the number cannot belong to another process yet.
+    ExitFd = OpenExitFd(Child);
     for (int Fd : {ToChild[0], FromChild[1], ErrorPipe[1], Status[1], Null}) {
         if (Fd >= 0) close(Fd);
     }
@@ -253,6 +273,7 @@ ReadOutcome ContestantProcess::TakeLine(std::string_view& Text) {
         }
         const std::size_t Length = static_cast<std::size_t>(NewLine - Start);
         Begin += Length + 1;
+        LastLineEnd = TotalRead - End + Begin;
         if (Length + 1 > MaxProtocolLine) return ReadOutcome::TooLong;
         Text = std::string_view(Start, Length);
         return ReadOutcome::Line;
@@ -261,7 +282,7 @@ ReadOutcome ContestantProcess::TakeLine(std::string_view& Text) {
     return ReadOutcome::TimedOut;  // no complete line yet
 }
 
-bool ContestantProcess::Fill() {
+int ContestantProcess::Fill() {
     if (Begin > 0) {
         // What is left is a partial line shorter than MaxProtocolLine: a cheap move.
         std::memmove(Buffer, Buffer + Begin, End - Begin);
@@ -272,13 +293,20 @@ bool ContestantProcess::Fill() {
         const ssize_t Got = read(OutputFd, Buffer + End, BufferSize - End);
         if (Got > 0) {
             End += static_cast<std::size_t>(Got);
-            return true;
+            TotalRead += static_cast<std::uint64_t>(Got);
+            return 1;
         }
-        if (Got == 0) return false;
+        if (Got == 0) return -1;
         if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
-        return false;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
     }
+}
+
+void ContestantProcess::NoteWaitingOutput() {
+    int Pending = 0;
+    if (OutputFd < 0 || ioctl(OutputFd, FIONREAD, &Pending) != 0 || Pending < 0) Pending = 0;
+    WaitingUpTo = TotalRead + static_cast<std::uint64_t>(Pending);
 }
 
 ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_view& Text) {
@@ -293,10 +321,17 @@ ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_vie
         const ReadOutcome Taken = TakeLine(Text);
         if (Taken != ReadOutcome::TimedOut) return Finish(Taken);
         if (OutputFd < 0 || OutputEnded) return Finish(ReadOutcome::Closed);
+        if (ChildEnded) {
+            // What the program wrote before it ended is in the pipe by now. Whatever still holds the
+            // pipe open (a process it left behind) is not the program, so the output ends here.
+            if (Fill() <= 0) OutputEnded = true;
+            continue;
+        }
         if (!Blocked) Blocked = pthread_sigmask(SIG_BLOCK, &Stops, &Unblocked) == 0;
         if (StopSignalPending()) return Finish(ReadOutcome::Stopped);
 
-        pollfd Watch[2] = {{OutputFd, POLLIN, 0}, {ErrorFd, POLLIN, 0}};  // a negative fd is skipped
+        // A negative fd is skipped.
+        pollfd Watch[3] = {{OutputFd, POLLIN, 0}, {ErrorFd, POLLIN, 0}, {ExitFd, POLLIN, 0}};
         // A stop signal handled by another thread of the process does not interrupt this wait,
         // so no slice of it is longer than StopCheckNs.
         std::int64_t Slice = StopCheckNs;
@@ -310,18 +345,21 @@ ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_vie
         const timespec Timeout{static_cast<time_t>(Slice / NsPerSecond), static_cast<long>(Slice % NsPerSecond)};
         // The stop signals are unblocked only inside the wait: one that came since the flag was
         // looked at ends it at once instead of being noticed after it.
-        const int Ready = ppoll(Watch, 2, &Timeout, Blocked ? &Unblocked : nullptr);
+        const int Ready = ppoll(Watch, 3, &Timeout, Blocked ? &Unblocked : nullptr);
         if (Ready < 0) {
             if (errno == EINTR) continue;
             OutputEnded = true;
             continue;
         }
         if (Ready == 0) {
-            if (DeadlineNs == NoDeadline || NowNs() < DeadlineNs) continue;
+            // Without a pidfd the end of the child is looked for whenever the output stays quiet.
+            if (ExitFd < 0 && TryReap()) ChildEnded = true;
+            if (ChildEnded || DeadlineNs == NoDeadline || NowNs() < DeadlineNs) continue;
             return Finish(ReadOutcome::TimedOut);
         }
         if (Watch[1].revents != 0) DrainStderr();
-        if (Watch[0].revents != 0 && !Fill()) OutputEnded = true;  // a partial last line is dropped with the stream
+        if (Watch[2].revents != 0) ChildEnded = true;
+        if (Watch[0].revents != 0 && Fill() < 0) OutputEnded = true;  // a partial last line is dropped with the stream
     }
 }
 
@@ -532,6 +570,8 @@ bool ContestantProcess::PollStop() {
         CloseStderr();
         if (StatusFd >= 0) close(StatusFd);
         StatusFd = -1;
+        if (ExitFd >= 0) close(ExitFd);
+        ExitFd = -1;
         // Given up on, it is an orphan like any other for ReapOrphans.
         auto& Known = KnownChildren();
         Known.erase(std::remove_if(Known.begin(), Known.end(), [this](const KnownChild& C) { return C.Pid == ChildPid; }),

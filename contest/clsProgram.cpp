@@ -294,7 +294,9 @@ std::string ProgramSession::SummaryLine() const {
     if (Counts.StderrDropped > 0) {
         Line += ", " + std::to_string(Counts.StderrDropped) + " bytes of standard error dropped";
     }
-    if (Counts.Ignored > 0) Line += ", " + std::to_string(Counts.Ignored) + " lines ignored";
+    if (Counts.Ignored > 0) {
+        Line += ", " + std::to_string(Counts.Ignored) + (Counts.Ignored == 1 ? " line" : " lines") + " ignored";
+    }
     if (!Counts.NotContained.empty()) Line += ", not contained: " + Counts.NotContained;
     return Line;
 }

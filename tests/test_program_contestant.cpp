@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
     Contestants, Accounts,
     ::testing::Values(
         AccountCase{"RefusedAndRepeatedLines", Refusals, 97, 0, 3, 0, 0, 2, 0,
-                    "< < <refused <ignored < <refused <refused <ignored < < <"},
+                    "< < <refused <ignored < <refused <refused <ignored < < < <"},
         AccountCase{"ExitsWhileAsked", "read g; echo ready; for n in 1 2 3 4; do read m; echo $n; done; read m; exit 3",
                     4, 0, 0, 0, 1, 0, 5, "< < < < <"},
         AccountCase{"WritesAhead", WritesAhead, 0, 0, 0, 90, 0, 0, 90,

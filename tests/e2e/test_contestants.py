@@ -62,13 +62,18 @@ while STUBBORN:
 """
 
 SUMMARY = re.compile(r"^brakkenfel: (\w+) contestant: (\d+) moves, (\d+) replies in time, (\d+) late, "
-                     r"(\d+) malformed, (not out|out at move (\d+) \((.*)\))(?:, .*)?$", re.M)
+                     r"(\d+) malformed, (\d+) ahead, (\d+) unanswered, (not out|out at move (\d+) \((.*)\))(?:, .*)?$",
+                     re.M)
 
 
 def summaries(stderr):
-    """The per-contestant summary lines, by gun: (moves, in time, late, malformed, out move or None, reason)."""
-    return {m[0]: (int(m[1]), int(m[2]), int(m[3]), int(m[4]), int(m[6]) if m[6] else None, m[7] or None)
-            for m in SUMMARY.findall(stderr)}
+    """The per-contestant summary lines, by gun: (moves, in time, late, malformed, ahead, unanswered,
+    out move or None, reason); the five counts after moves always add up to it."""
+    found = {m[0]: (int(m[1]), int(m[2]), int(m[3]), int(m[4]), int(m[5]), int(m[6]), int(m[8]) if m[8] else None,
+                    m[9] or None) for m in SUMMARY.findall(stderr)}
+    for name, counts in found.items():
+        assert counts[0] == sum(counts[1:6]), (name, counts)
+    return found
 
 
 def gun(line, name):
@@ -135,7 +140,7 @@ class ContestantTest(MarkedFolderTest):
         # Fired on move 5 only: the shots of move 20 came while it reloaded.
         self.assertEqual([m for m, c in enumerate(cannon, 1) if c["reload"] == 89], [5])
         self.assertIn("shots: Cannon 1,", stderr)
-        self.assertEqual(summaries(stderr)["Cannon"], (300, 300, 0, 0, None, None))
+        self.assertEqual(summaries(stderr)["Cannon"], (300, 300, 0, 0, 0, 0, None, None))
         self.assertHelicopterAsWithTheComputer(lines)
         log = self.log().splitlines()
         self.assertEqual(log[:3], ["brakkenfel 1 Cannon", "move 1 128 20 20 0", "move 2 129 20 20 0"])
@@ -153,12 +158,14 @@ class ContestantTest(MarkedFolderTest):
         # One of each kind the pipe can bring; the judging of each reply is ProtocolLine's own table.
         refused = {2: "\x00\xff\xfe rotate 200", 3: "", 4: "4 rotate 256", 5: "99 rotate 200", 6: "flood",
                    7: "7 rotate 200" + " shoot" * 50}
-        # A reply to a move already over is dropped, and the wait for this move goes on.
+        # A reply to a move already over is dropped, and the wait for this move goes on; move 7
+        # was decided by its over-long line, so this one counts for nothing.
         actions = {**refused, 8: ["7 rotate 200", "8"], 9: "9 rotate 140"}
         lines, stderr = self.headless("--cannon", self.bot(actions), "--move-budget", "0", moves=100)
         targets = [gun(line, "Cannon")["target"] for line in lines]
         self.assertEqual(targets, [128] * 8 + [140] * 92)
-        self.assertEqual(summaries(stderr)["Cannon"], (100, 100 - len(refused), 1, len(refused), None, None))
+        self.assertEqual(summaries(stderr)["Cannon"], (100, 100 - len(refused), 0, len(refused), 0, 0, None, None))
+        self.assertRegex(stderr, r"Cannon contestant: .*, not out, 1 line ignored\n")
         self.assertHelicopterAsWithTheComputer(lines)
 
     def test_a_contestant_that_exits_is_out_and_the_run_goes_on(self):
@@ -166,13 +173,14 @@ class ContestantTest(MarkedFolderTest):
         lines, stderr = self.headless("--cannon", self.bot({50: "exit"}, default="{n} rotate 200"),
                                       "--move-budget", "0", "--result", result, "--protocol-log", protocol)
         self.assertIn("Cannon contestant is out at move 50: exited with status 3", stderr)
-        self.assertEqual(summaries(stderr)["Cannon"], (50, 49, 0, 0, 50, "exited with status 3"))
+        self.assertEqual(summaries(stderr)["Cannon"], (50, 49, 0, 0, 0, 1, 50, "exited with status 3"))
         with open(result) as file:
             outcome = json.load(file)
         hits = {name: gun(lines[-1], name)["hits"] for name in ("Cannon", "Helicopter")}
         self.assertEqual(outcome["guns"][0], {
             "name": "Cannon", "kind": "exec", "command": self.bot()[len("exec:"):], "shots": 0, "hits": hits["Cannon"],
-            "program": {"moves": 50, "replies": 49, "late": 0, "malformed": 0, "out": True, "out_at_move": 50,
+            "program": {"moves": 50, "replies": 49, "late": 0, "malformed": 0, "ahead": 0, "unanswered": 1,
+                        "ignored": 0, "out": True, "out_at_move": 50,
                         "out_reason": "exited with status 3"}})
         self.assertEqual(outcome["guns"][1]["kind"], "ai")
         self.assertEqual((outcome["moves"], outcome["interrupted"], outcome["error"], outcome["winner"]),
@@ -269,7 +277,7 @@ class ExampleAimerTest(MarkedFolderTest):
         self.assertEqual(result.returncode, 0, result.stderr)
         stderr = result.stderr.decode()
         for gun_name in ("Cannon", "Helicopter"):
-            self.assertEqual(summaries(stderr)[gun_name], (self.MOVES, self.MOVES, 0, 0, None, None), stderr)
+            self.assertEqual(summaries(stderr)[gun_name], (self.MOVES, self.MOVES, 0, 0, 0, 0, None, None), stderr)
         with open(trace, "rb") as file:
             return file.read()
 

@@ -23,7 +23,10 @@ for line in sys.stdin:
     if words[0] == "brakkenfel":
         print("ready", flush=True)
     elif words[0] == "move":
-        orders = random.choice(["", " shoot", " rotate %d" % random.randrange(256), " shoot rotate 7"])
+        orders = random.choice(["", " shoot", " rotate %d" % random.randrange(256), " shoot rotate 7", "a", "t"])
+        # "a": the next move's reply too, written before it is asked; "t": this one twice. Each in one write.
+        if orders == "a": orders = "\n%d" % (int(words[1]) + 1)
+        if orders == "t": orders = "\n" + words[1]
         print(words[1] + orders, flush=True)
     elif words[0] == "quit":
         break
@@ -72,6 +75,9 @@ class ReplayTest(unittest.TestCase):
             self.assertEqual(again.read(), live.read())
         self.assertIn(b"helicopter=exec:exec\\x20python3", self.lines[0].encode())
         self.assertEqual(len(self.lines), 20001)
+        # Replies written ahead and lines ignored are recorded, so the replay's counts are the run's.
+        self.assertRegex("".join(self.lines), r" -/1\.0\.0\.0\.1\.0 ")
+        self.assertRegex("".join(self.lines), r"/1\.1\.0\.0\.0\.1 ")
 
     def test_jump_and_move_limit_keep_the_trace(self):
         result, trace = self.replay(self.match, "--from-move", "15000")

@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "display/BackBuffer.h"
@@ -135,6 +140,40 @@ TEST_F(BulletTest, DrawingPlotsOneWhitePixelRoundedHalfToEven) {
                                        : decltype(lit){{std::uint32_t(c.PixelX), std::uint32_t(c.PixelY), 0xFFFFFFu}};
         EXPECT_EQ(lit, want) << c.X << ", " << c.Y;
     }
+}
+
+TEST_F(BulletTest, FlyBitForBitAsTheContestantDocsVectorsSay) {
+    // The block after "<!-- example flight-vectors -->": angle, move, then x, y, vx, vy each as bits and decimal.
+    std::ifstream Docs(std::string(BRAKKENFEL_SOURCE_DIR) + "/docs/contestants.md");
+    std::string Line;
+    while (std::getline(Docs, Line) && Line.find("<!-- example flight-vectors -->") == std::string::npos) {
+    }
+    std::getline(Docs, Line);  // the fence
+    std::getline(Docs, Line);  // the column names
+    int Rows = 0, Angle = -1, Move = 0;
+    while (std::getline(Docs, Line) && Line.find("```") == std::string::npos) {
+        std::istringstream Fields(Line);
+        int NewAngle = 0, NewMove = 0;
+        Fields >> NewAngle >> NewMove;
+        if (NewMove == 0) {
+            EraseBullets();
+            AddBullet(20.0f, 20.0f, static_cast<std::uint8_t>(NewAngle), 2.0f);
+        } else {
+            ASSERT_EQ(std::tuple(NewAngle, NewMove), std::tuple(Angle, Move + 1)) << Line;
+            MoveBullets();
+        }
+        Angle = NewAngle;
+        Move = NewMove;
+        const Bullet& Shot = Bullets.at(0);
+        for (const float Value : {Shot.X, Shot.Y, Shot.SpeedX, Shot.SpeedY}) {
+            std::string Bits, Decimal;
+            Fields >> Bits >> Decimal;
+            EXPECT_EQ(std::stoul(Bits, nullptr, 16), std::bit_cast<std::uint32_t>(Value)) << Line;
+            EXPECT_EQ(std::stof(Decimal), Value) << Line;
+        }
+        ++Rows;
+    }
+    EXPECT_GE(Rows, 12);
 }
 
 }  // namespace

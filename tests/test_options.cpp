@@ -23,8 +23,10 @@ std::optional<Options> Parse(std::vector<std::string> arguments, std::string* me
 
 TEST(OptionsTest, ContestantKindsAndTheMoveBudget) {
     const auto options = Parse({"--cannon", "exec:exec python3 bot.py --level=2", "--helicopter=human",
-                                "--move-budget", "0"});
+                                "--move-budget", "0", "--ready-time", "3000"});
     ASSERT_TRUE(options);
+    EXPECT_EQ(options->ReadyTimeMs, 3000);
+    EXPECT_FALSE(Parse({})->ReadyTimeMs);  // unset: the session's own default, by budget
     EXPECT_EQ(options->Cannon.Is, ContestantKind::Type::Program);
     EXPECT_EQ(options->Cannon.Command, "exec python3 bot.py --level=2");
     EXPECT_EQ(options->Helicopter.Is, ContestantKind::Type::Human);
@@ -70,6 +72,7 @@ TEST(OptionsTest, RefusalsNameTheOffendingOption) {
              {{"--cannon", "EXEC:ls"}, "'EXEC:ls' for --cannon"},
              {{"--move-budget", "-1"}, "'-1' for --move-budget"},
              {{"--move-budget", "5ms"}, "'5ms' for --move-budget"},
+             {{"--ready-time", "-5"}, "'-5' for --ready-time"},
              {{"--move-budget", "3000000000"}, "for --move-budget"},
              {{"--snapshot="}, "for --snapshot"},
              {{"--result="}, "for --result"},

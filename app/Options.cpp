@@ -177,7 +177,7 @@ constexpr OptionRow Rows[] = {
      StoreKind<&Options::Helicopter>},
     {"--move-budget", nullptr, "MS", "ms an exec contestant has to reply each move (default 5; 0: no limit)",
      StoreWhole<&Options::MoveBudgetMs, Milliseconds>},
-    {"--ready-time", nullptr, "MS", "ms an exec contestant has to answer \"ready\" (default 1000; 0: no limit)",
+    {"--ready-time", nullptr, "MS", "ms an exec contestant has to answer \"ready\" (default 1000, none with budget 0; 0: none)",
      StoreWhole<&Options::ReadyTimeMs, Milliseconds>},
     {"--result", nullptr, "FILE", "when the run ends, write its outcome to FILE as one JSON object",
      StorePath<&Options::ResultPath>},

@@ -109,8 +109,7 @@ bool ProgramSession::AwaitReady() {
         GoOut("answered the greeting with an over-long line");
         return false;
     case ReadOutcome::TimedOut:
-        GoOut("did not answer \"ready\" within " +
-              std::to_string(ReadyLimitMs()) + " ms");
+        GoOut("did not answer \"ready\" within " + std::to_string(ReadyLimitMs()) + " ms");
         return false;
     case ReadOutcome::Closed:
         GoOut("did not answer \"ready\": " + EndedReason());
@@ -185,7 +184,6 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
             ++Counts.Malformed;
             return Miss();
         case ReadOutcome::Closed:
-            NoLineFor[MoveNumber % NoLineFor.size()] = true;
             GoOut(EndedReason());
             return {};
         case ReadOutcome::Stopped:

@@ -90,7 +90,9 @@ class ReplayTest(unittest.TestCase):
         # The Helicopter's field of a move in the middle gets one more turn order than it gave.
         move = next(m for m in range(10000, 20000) if not self.lines[m].split()[1].startswith("x"))
         fields = self.lines[move].split(" ")
-        fields[1] = "r77" if fields[1] == "-" else fields[1] + "r77" if not fields[1].endswith("r77") else "-"
+        orders, slash, counts = fields[1].partition("/")  # the counts after the orders stay as they were
+        orders = "r77" if orders == "-" else orders + "r77" if not orders.endswith("r77") else "-"
+        fields[1] = orders + slash + counts
         edited = self.path("edited.txt")
         with open(edited, "w") as file:
             file.writelines(self.lines[:move] + [" ".join(fields)] + self.lines[move + 1:])

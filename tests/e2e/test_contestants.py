@@ -149,7 +149,9 @@ class ContestantTest(MarkedFolderTest):
 
     def test_replies_later_than_the_default_budget_move_nothing(self):
         # 200 ms a reply against the default 5 ms: never in time. Going out after 90 misses is ProgramSession's test.
-        lines, stderr = self.headless("--cannon", self.bot(default=(0.2, "{n} rotate 200 shoot")), moves=10)
+        # The greeting waits without limit: a loaded machine may take over a second to start Python.
+        lines, stderr = self.headless("--cannon", self.bot(default=(0.2, "{n} rotate 200 shoot")), "--ready-time", "0",
+                                      moves=10)
         for line in lines:
             self.assertEqual(gun(line, "Cannon"), {"name": "Cannon", "angle": 128, "target": 128, "reload": 0, "hits": 0})
         self.assertEqual(summaries(stderr)["Cannon"][:2], (10, 0))

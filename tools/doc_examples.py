@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""The example outputs of docs/contestants.md, made by real runs of the program: checks them, or rewrites them.
+"""The example outputs of the docs, made by real runs of the program: checks them, or rewrites them.
 
 Usage: tools/doc_examples.py [--update] [PROGRAM]   (PROGRAM: build/brakkenfel by default)
 
-Each example is a fenced block after a line `<!-- example NAME -->`; NAME is one of EXAMPLES below.
+Each example is a fenced block after a line `<!-- example NAME -->` in the doc EXAMPLES names for it.
 Without --update, exit status 1 and a diff when a block differs from what the program prints now.
 Times the program measures (the protocol log's microseconds) are compared as digits of any value.
 """
@@ -17,7 +17,7 @@ import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DOC = os.path.join(ROOT, "docs", "contestants.md")
+DOCS = os.path.join(ROOT, "docs")
 
 # A contestant that answers every move with a shot and exits with status 3 at move 50.
 QUITTER = 'exec:read g; echo ready; while read w n rest; do [ "$n" = 50 ] && exit 3; echo "$n shoot"; done'
@@ -81,6 +81,30 @@ def protocol_log(runner):
     return runner.read("blunders.log")
 
 
+def trace_line(runner):
+    runner.run("--headless", "--moves", "1", "--trace", "one.jsonl")
+    return runner.read("one.jsonl")
+
+
+# Orders "rotate 40 shoot" at move 1, nothing at move 2, and exits with status 3 at move 3.
+MATCH_BOT = """import sys
+for line in sys.stdin:
+    words = line.split()
+    if words[0] == "brakkenfel": print("ready", flush=True)
+    elif words[1] == "1": print("1 rotate 40 shoot", flush=True)
+    elif words[1] == "2": print("2", flush=True)
+    else: sys.exit(3)
+"""
+
+
+def match_file(runner):
+    with open(os.path.join(runner.folder, "bot.py"), "w") as file:
+        file.write(MATCH_BOT)
+    runner.run("--headless", "--moves", "4", "--seed", "7", "--cannon", "exec:python3 bot.py", "--move-budget", "0",
+               "--record", "m.txt")
+    return runner.read("m.txt")
+
+
 def worked_session(runner):
     runner.aimer_run()
     # What the text under the example says: the Cannon fires at moves 151 and 240.
@@ -104,9 +128,9 @@ def worked_session(runner):
 def flight_vectors(runner):
     """The docs' own Python recipe run for the Cannon's shots; the C++ tests check the same rows against the arena."""
     del runner
-    code = block(read_doc(), "flight-python")[1]
+    code = block(read_doc("contestants.md"), "flight-python")[1]
     recipe = {}
-    exec(compile(code, DOC + ": flight-python", "exec"), recipe)  # noqa: S102 - our own docs' code
+    exec(compile(code, "docs/contestants.md: flight-python", "exec"), recipe)  # noqa: S102 - our own docs' code
 
     def cell(value):
         return "%s %s" % (struct.pack(">f", value).hex(), ("%.9g" % value))
@@ -123,17 +147,19 @@ def flight_vectors(runner):
 
 
 EXAMPLES = {
-    "out-line": (out_line, None),
-    "summary": (summary, None),
-    "result": (result, None),
-    "protocol-log": (protocol_log, re.compile(r"^(\d+ \w+ \S+ )\d+ ", re.M)),
-    "worked-session": (worked_session, None),
-    "flight-vectors": (flight_vectors, None),
+    "out-line": ("contestants.md", out_line, None),
+    "summary": ("contestants.md", summary, None),
+    "result": ("contestants.md", result, None),
+    "protocol-log": ("contestants.md", protocol_log, re.compile(r"^(\d+ \w+ \S+ )\d+ ", re.M)),
+    "worked-session": ("contestants.md", worked_session, None),
+    "flight-vectors": ("contestants.md", flight_vectors, None),
+    "trace-line": ("headless.md", trace_line, None),
+    "match-file": ("replays.md", match_file, None),
 }
 
 
-def read_doc():
-    with open(DOC) as file:
+def read_doc(name):
+    with open(os.path.join(DOCS, name)) as file:
         return file.read()
 
 
@@ -141,7 +167,7 @@ def block(text, name):
     """(start, body, end) of the fenced block after the example's marker: body without its indentation."""
     marker = re.search(r"^( *)<!-- example %s -->\n\1```[^\n]*\n" % re.escape(name), text, re.M)
     if not marker:
-        raise RuntimeError("%s: no example block %r" % (DOC, name))
+        raise RuntimeError("no example block %r" % name)
     indent = marker.group(1)
     end = text.index("\n" + indent + "```", marker.end() - 1) + 1
     body = "".join(line[len(indent):] + "\n" for line in text[marker.end():end].splitlines())
@@ -152,26 +178,28 @@ def main(argv):
     update = "--update" in argv
     arguments = [argument for argument in argv if argument != "--update"]
     program = os.path.abspath(arguments[0] if arguments else os.path.join(ROOT, "build", "brakkenfel"))
-    text = read_doc()
+    texts = {doc: read_doc(doc) for doc, _, _ in EXAMPLES.values()}
     differ = False
     with tempfile.TemporaryDirectory(prefix="brakkenfel-doc-") as folder:
         runner = Runner(program, folder)
-        for name, (make, varying) in EXAMPLES.items():
+        for name, (doc, make, varying) in EXAMPLES.items():
+            text = texts[doc]
             start, body, end, indent = block(text, name)
             fresh = make(runner)
             same = (varying.sub(r"\1N ", body) == varying.sub(r"\1N ", fresh)) if varying else body == fresh
             if same:
                 continue
             if update:
-                text = text[:start] + "".join(indent + line if line.strip() else line for line in fresh.splitlines(True)) + \
-                    text[end:]
+                texts[doc] = text[:start] + "".join(indent + line if line.strip() else line
+                                                    for line in fresh.splitlines(True)) + text[end:]
             else:
                 differ = True
                 sys.stdout.writelines(difflib.unified_diff(body.splitlines(True), fresh.splitlines(True),
-                                                           "docs: " + name, "program: " + name))
+                                                           "docs/%s: %s" % (doc, name), "program: " + name))
     if update:
-        with open(DOC, "w") as file:
-            file.write(text)
+        for doc, text in texts.items():
+            with open(os.path.join(DOCS, doc), "w") as file:
+                file.write(text)
     return 1 if differ else 0
 
 

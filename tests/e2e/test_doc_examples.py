@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Every example output of docs/contestants.md is what the program prints now (tools/doc_examples.py --update remakes them)."""
+"""Every marked example output of the docs is what the program prints now (tools/doc_examples.py --update remakes them)."""
 import contextlib
 import io
 import os
@@ -19,7 +19,7 @@ class DocExamplesTest(unittest.TestCase):
         diff = io.StringIO()
         with contextlib.redirect_stdout(diff):
             status = doc_examples.main([PROGRAM])
-        self.assertEqual(status, 0, "docs/contestants.md differs from the program (tools/doc_examples.py --update):\n"
+        self.assertEqual(status, 0, "the docs differ from the program (tools/doc_examples.py --update):\n"
                          + diff.getvalue())
 
 

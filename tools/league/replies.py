@@ -2,6 +2,9 @@
 import collections
 
 MAX_LINE = 8192
+# The marks of lines received that answer the move being asked (taken, refused, written ahead);
+# `<late` and `<ignored` lines name other moves.
+ANSWERS = (b"<", b"<refused", b"<ahead")
 
 
 def reply_times(path):
@@ -14,7 +17,7 @@ def reply_times(path):
             if not line:
                 break
             words = line.split(b" ", 4)
-            if len(words) < 4 or words[2] != b"<" or not words[0].isdigit() or words[0] == b"0":
+            if len(words) < 4 or words[2] not in ANSWERS or not words[0].isdigit() or words[0] == b"0":
                 continue
             key = (words[0], words[1])
             if key in seen or not words[3].isdigit():

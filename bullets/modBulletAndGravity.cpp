@@ -1,9 +1,9 @@
 // Bullets: spawning into the pool, the flight step with drag and gravity, trimming and plotting.
 #include "bullets/modBulletAndGravity.h"
 
-#include <cmath>
 #include <cstddef>
 
+#include "bullets/AngleTables.h"
 #include "bullets/modFloatingPointError.h"
 #include "display/BackBuffer.h"
 #include "platform/Errors.h"
@@ -23,13 +23,9 @@ constexpr std::size_t FirstCapacity = 16;
 }  // namespace
 
 void BuildTrigTables() {
-    // A float counter and a double angle from the float constant: the tables' last bits depend on both.
-    for (float a = 0.0f; a <= 255.0f; a += 1.0f) {
-        const double theta = static_cast<double>(a) * static_cast<double>(FullTurn) / 256.0;
-        const auto index = static_cast<std::size_t>(a);
-        SinTable[index] = static_cast<float>(std::sin(theta));
-        CosTable[index] = static_cast<float>(std::cos(theta));
-    }
+    // Carried, not computed: library trigonometry differs between platforms in the last bit.
+    SinTable = SineSteps;
+    CosTable = CosineSteps;
 }
 
 void AddBullet(float X, float Y, std::uint8_t Angle, float Speed, std::int16_t Owner) {

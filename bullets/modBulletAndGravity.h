@@ -2,10 +2,10 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <vector>
 
+#include "platform/BitCast.h"
 #include "platform/Gdi.h"
 
 namespace brakkenfel {
@@ -38,13 +38,14 @@ inline constexpr float Gravity = 0.00981f;
 inline constexpr float DragDivisor = 1.003f;
 /// The full turn the angle tables divide into 256 steps: 2 pi as a 32-bit float.
 inline constexpr float FullTurn = 6.2831855f;
-static_assert(std::bit_cast<std::uint32_t>(FullTurn) == 0x40C90FDBu, "the tables depend on these exact bits");
+static_assert(BitCast<std::uint32_t>(FullTurn) == 0x40C90FDBu, "the tables depend on these exact bits");
 /// Colour of a bullet's pixel: white.
 inline constexpr COLORREF BulletColor = 0xFFFFFF;
 /// The most elements the pool can hold: its indices and counts are signed 16-bit.
 inline constexpr std::int32_t MaxBullets = 32767;
 
-/// Fills SinTable and CosTable; called once at start-up before the first move.
+/// Fills SinTable and CosTable from the carried values of bullets/AngleTables.h; called once at
+/// start-up before the first move.
 void BuildTrigTables();
 /// Fires a bullet from (X, Y) at `Angle` with `Speed` into the lowest free slot, growing the pool
 /// by one when none is free; fails with RuntimeError 6 when MaxBullets bullets are already flying.

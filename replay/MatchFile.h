@@ -180,7 +180,7 @@ private:
     std::string Path;
     int Fd = -1;
     // Left unfilled at the start: only the bytes up to Used are ever read.
-    std::unique_ptr<char[]> Buffer = std::make_unique_for_overwrite<char[]>(BufferSize);
+    std::unique_ptr<char[]> Buffer{new char[BufferSize]};
     std::size_t Used = 0;
     std::uint64_t Lines = 0;
     std::int64_t LastFlushNs = 0;

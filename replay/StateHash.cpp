@@ -8,6 +8,7 @@
 
 #include "app/modMain.h"
 #include "bullets/modBulletAndGravity.h"
+#include "platform/BitCast.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {
@@ -40,7 +41,7 @@ inline std::uint64_t Word(const void* At) {
 }
 
 inline std::uint64_t Pair(float Low, float High) {
-    return std::bit_cast<std::uint32_t>(Low) | static_cast<std::uint64_t>(std::bit_cast<std::uint32_t>(High)) << 32;
+    return BitCast<std::uint32_t>(Low) | static_cast<std::uint64_t>(BitCast<std::uint32_t>(High)) << 32;
 }
 
 inline std::uint64_t Half(std::int16_t Value) { return static_cast<std::uint16_t>(Value); }

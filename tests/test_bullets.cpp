@@ -45,6 +45,24 @@ private:
     std::int32_t SavedHeight = BackHeight;
 };
 
+// The tables were once computed at start-up with the C library's sin and cos; the values carried
+// since must be those, bit for bit, or every recorded match and snapshot would change.
+TEST_F(BulletTest, CarriedAngleTablesAreWhatTheCLibraryComputed) {
+    std::size_t Checked = 0;
+    for (float Step = 0.0f; Step <= 255.0f; Step += 1.0f) {
+        const double Theta = static_cast<double>(Step) * static_cast<double>(FullTurn) / 256.0;
+        const auto Index = static_cast<std::size_t>(Step);
+        const auto Sine = static_cast<float>(std::sin(Theta));
+        const auto Cosine = static_cast<float>(std::cos(Theta));
+        EXPECT_EQ(BitCast<std::uint32_t>(SinTable[Index]), BitCast<std::uint32_t>(Sine))
+            << "sine of step " << Index << " should be " << std::hexfloat << Sine;
+        EXPECT_EQ(BitCast<std::uint32_t>(CosTable[Index]), BitCast<std::uint32_t>(Cosine))
+            << "cosine of step " << Index << " should be " << std::hexfloat << Cosine;
+        ++Checked;
+    }
+    EXPECT_EQ(Checked, 256u);
+}
+
 TEST_F(BulletTest, SpawnTakesTheLowestFreeSlotOrAppendsOne) {
     for (int i = 0; i < 5; ++i) AddBullet(10.0f * i, 1.0f, 0, 1.0f);
     EXPECT_EQ(Bullets.size(), 5u);

@@ -79,27 +79,29 @@ void RunMove() {
     ScoreHits();
 }
 
-void RunMainLoop(const ContestHost& Host) {
-    while (QuitRequested == 0) {
-        switch (NextTick()) {
-        case TickMove:
-            RunMove();
-            if (Host.AfterMove) Host.AfterMove();
-            break;
-        case TickFrame:
-            ComposeFrame();
-            break;
-        case TickSecond:
-            UpdateCaption();
-            break;
-        default:
-            break;
-        }
-        if (frmMain->HasPendingEvents()) {
-            frmMain->ProcessPendingEvents();
-            RunPendingJump(Host);
-        }
+void RunLoopPass(const ContestHost& Host) {
+    switch (NextTick()) {
+    case TickMove:
+        RunMove();
+        if (Host.AfterMove) Host.AfterMove();
+        break;
+    case TickFrame:
+        ComposeFrame();
+        break;
+    case TickSecond:
+        UpdateCaption();
+        break;
+    default:
+        break;
     }
+    if (frmMain->HasPendingEvents()) {
+        frmMain->ProcessPendingEvents();
+        RunPendingJump(Host);
+    }
+}
+
+void RunMainLoop(const ContestHost& Host) {
+    while (QuitRequested == 0) RunLoopPass(Host);
 }
 
 void TearDownContest() {

@@ -51,6 +51,9 @@ void RunContest(const ContestHost& Host);
 void SetUpContest(const ContestHost& Host);
 /// The main loop: one tick per pass until QuitRequested, then pending events.
 void RunMainLoop(const ContestHost& Host);
+/// One pass of the main loop: the next tick's work, then pending events and a waiting jump. A
+/// host that cannot block (a web page) runs passes itself, a slice at a time.
+void RunLoopPass(const ContestHost& Host);
 /// The arena at its first move again: bullets, scores and the registry with both guns made anew,
 /// the random generator re-seeded; the window, the scheduler and the back buffer stay.
 void RebuildArena(const ContestHost& Host);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Brakkenfel needs to build and run (and with --test, to test); skips what is there.
-# Usage: tools/install-deps.sh [--test]
+# Usage: tools/install-deps.sh [--test | --web | --web-test]
 set -euo pipefail
 
 # Building and running the arena: all tools/run.sh needs on a fresh machine.
@@ -19,11 +19,22 @@ testing=(
   chromium  # the league page drawn in headless Chromium (tests/e2e/test_tournament.py)
 )
 
+# The browser player and its tests (tools/build-web.sh, tools/test-web.sh): Debian's emscripten, no
+# ports; Node.js runs the module outside a browser; Chromium with its driver runs the page.
+web=(
+  emscripten nodejs cmake make
+)
+web_testing=(
+  chromium chromium-driver python3-selenium
+)
+
 wanted=("${runtime[@]}")
 case "${1:-}" in
   "") ;;
   --test) wanted+=("${testing[@]}") ;;
-  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+  --web) wanted=("${web[@]}") ;;
+  --web-test) wanted+=("${testing[@]}" "${web[@]}" "${web_testing[@]}") ;;
+  *) echo "usage: $0 [--test | --web | --web-test]" >&2; exit 2 ;;
 esac
 
 missing=()

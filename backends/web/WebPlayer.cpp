@@ -98,6 +98,10 @@ void WebPlayer::Close() {
     Replay.reset();
     Form.reset();
     Now = Standing::Closed;
+    // Nothing of this match is left for the next one: no stop request, no schedule, no picture.
+    QuitRequested = 0;
+    ResetTicks();
+    SetPictureLoader({});
 }
 
 bool WebPlayer::Open(std::string FileName, std::vector<char> Bytes, std::vector<std::uint8_t> Strip) {

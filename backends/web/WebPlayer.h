@@ -63,8 +63,10 @@ public:
     /// The watcher's facts as one JSON object (guns, shots, hits, leader, move, total, state, rate).
     std::string Facts() const;
 
-private:
+    /// Tears the arena down; the player is closed, as before Open.
     void Close();
+
+private:
     void Fail(const std::string& Why);
     void ShowFrame();
     void CopyOut();

@@ -17,9 +17,17 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
 import bmp  # noqa: E402
 
-from selenium import webdriver  # noqa: E402
-from selenium.webdriver.chrome.service import Service  # noqa: E402
-from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.support.ui import WebDriverWait
+except ImportError:
+    print("python3-selenium is not installed (tools/install-deps.sh --web-test)", file=sys.stderr)
+    sys.exit(77)
+for needed in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
+    if not os.path.exists(needed):
+        print(needed + " is missing (tools/install-deps.sh --web-test)", file=sys.stderr)
+        sys.exit(77)
 
 PROGRAM = os.path.abspath(sys.argv[1])
 PLAYER = os.path.abspath(sys.argv[2])

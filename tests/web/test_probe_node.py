@@ -1,0 +1,28 @@
+#!/usr/bin/env python3
+"""The angle tables (all 512 floats, and whatever else the probe prints) are the same bits in the
+native build and in the WebAssembly module run under Node.js.
+
+Usage: test_probe_node.py NATIVE_PROBE MODULE.js"""
+import os
+import shutil
+import subprocess
+import sys
+
+native = subprocess.run([sys.argv[1]], capture_output=True, text=True, timeout=60, check=True).stdout
+node = shutil.which("node") or shutil.which("nodejs")
+if node is None:
+    print("no node on PATH: the module cannot run outside a browser", file=sys.stderr)
+    sys.exit(77)
+script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "probe.js")
+web = subprocess.run([node, script, sys.argv[2]], capture_output=True, text=True, timeout=120)
+if web.returncode != 0:
+    sys.exit("the module failed under Node.js:\n" + web.stderr)
+
+native_lines, web_lines = native.splitlines(), web.stdout.splitlines()
+differ = [(n, w) for n, w in zip(native_lines, web_lines) if n != w]
+for n, w in differ[:20]:
+    print("native %s\n   web %s" % (n, w))
+if len(native_lines) != 256 or len(web_lines) != len(native_lines) or differ:
+    sys.exit("native and WebAssembly differ: %d lines against %d, %d differing"
+             % (len(native_lines), len(web_lines), len(differ)))
+print("%d lines identical" % len(native_lines))

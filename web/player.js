@@ -38,16 +38,17 @@
   }
 
   function paint() {
-    const frames = module._web_frames();
-    if (frames === shownFrames) return;
-    shownFrames = frames;
     const pixels = new Uint8ClampedArray(module.HEAPU8.buffer, module._web_pixels(), Width * Height * 4);
     context.putImageData(new ImageData(new Uint8ClampedArray(pixels), Width, Height), 0, 0);
   }
 
-  function publish() {
-    paint();
+  // What the page shows changes with a frame or the state: a slice with neither costs no page work.
+  function publish(always) {
+    const frames = module._web_frames();
     const state = StateNames[module._web_state()];
+    if (!always && frames === shownFrames && state === player.dataset.state) return;
+    if (frames !== shownFrames) paint();
+    shownFrames = frames;
     const move = module._web_move();
     const total = module._web_total();
     player.dataset.move = String(move);
@@ -99,17 +100,18 @@
   }
 
   // One slice of the loop, then a timer for when the scheduler's sleep is over.
-  function run() {
+  function run(always) {
     timer = null;
     const wait = module._web_advance(performance.now());
-    publish();
+    publish(always === true);
     if (wait >= 0) timer = setTimeout(run, wait);
   }
 
+  // After a command or a jump: everything is shown afresh and the loop goes on from now.
   function restart() {
     if (timer !== null) clearTimeout(timer);
     timer = null;
-    run();
+    run(true);
   }
 
   function command(number) {

@@ -26,6 +26,7 @@
 
   function copyIn(bytes) {
     const at = module._malloc(Math.max(bytes.length, 1));
+    if (at === 0) throw new Error("the file is too large for the page's memory");
     module.HEAPU8.set(bytes, at);
     return at;
   }
@@ -125,9 +126,18 @@
     status.textContent = "Opening " + name + " ...";
     const strip = new Uint8Array(await (await fetch("cannon.bmp")).arrayBuffer());
     const nameBytes = new TextEncoder().encode(name + "\0");
-    const at = [copyIn(nameBytes), copyIn(bytes), copyIn(strip)];
-    const opened = module._web_open(at[0], at[1], bytes.length, at[2], strip.length);
-    at.forEach((pointer) => module._free(pointer));
+    const at = [];
+    let opened = 0;
+    try {
+      for (const held of [nameBytes, bytes, strip]) at.push(copyIn(held));
+      opened = module._web_open(at[0], at[1], bytes.length, at[2], strip.length);
+    } catch (error) {
+      status.className = "failed";
+      status.textContent = "Cannot open " + name + ": " + error.message;
+      return;
+    } finally {
+      at.forEach((pointer) => module._free(pointer));
+    }
     shownFrames = -1;
     if (!opened) {
       player.dataset.state = "failed";

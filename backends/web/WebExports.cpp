@@ -4,6 +4,7 @@
 // the same function; numbers of moves travel as doubles, exact up to 2^53.
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ WebPlayer& Player() {
     return Instance;
 }
 
+// Why the last web_open failed before the player could say (the bytes could not even be held).
+std::string OpenFailure;
+
 const char* Held(std::string Text, std::string& Slot) {
     Slot = std::move(Text);
     return Slot.c_str();
@@ -33,10 +37,18 @@ extern "C" {
 /// ownership of both buffers. 1 on success, 0 with web_error() saying why.
 int web_open(const char* Name, const char* Match, std::size_t MatchSize, const std::uint8_t* Strip,
              std::size_t StripSize) {
-    return Player().Open(Name, std::vector<char>(Match, Match + MatchSize),
-                         std::vector<std::uint8_t>(Strip, Strip + StripSize))
-               ? 1
-               : 0;
+    OpenFailure.clear();
+    try {
+        return Player().Open(Name, std::vector<char>(Match, Match + MatchSize),
+                             std::vector<std::uint8_t>(Strip, Strip + StripSize))
+                   ? 1
+                   : 0;
+    } catch (const std::exception& Error) {
+        // A file too large for the module's memory: nothing of it was opened.
+        Player().Close();
+        OpenFailure = std::string("cannot open ") + Name + ": " + Error.what();
+        return 0;
+    }
 }
 
 /// Runs the loop up to the page's time; the milliseconds until the next call, or -1 when it stands still.
@@ -53,7 +65,10 @@ void web_command(int Command) {
     }
 }
 
-void web_jump(double Move) { Player().JumpTo(static_cast<std::int64_t>(Move)); }
+void web_jump(double Move) {
+    // Whatever number the page passes: clamped before the conversion, NaN to the first move.
+    Player().JumpTo(Move > 9.0e15 ? static_cast<std::int64_t>(9.0e15) : Move >= 0 ? static_cast<std::int64_t>(Move) : 0);
+}
 void web_set_paused(int Paused) { Player().SetPaused(Paused != 0); }
 /// 0 closed, 1 playing, 2 ended, 3 failed.
 int web_state() { return static_cast<int>(Player().State()); }
@@ -64,7 +79,7 @@ const std::uint8_t* web_pixels() { return Player().Pixels().data(); }
 
 const char* web_error() {
     static std::string Slot;
-    return Held(Player().Error(), Slot);
+    return Held(OpenFailure.empty() ? Player().Error() : OpenFailure, Slot);
 }
 const char* web_state_hash() {
     static std::string Slot;

@@ -112,7 +112,7 @@ bool WebPlayer::Open(std::string FileName, std::vector<char> Bytes, std::vector<
     try {
         Replay = std::make_shared<ReplaySource>(std::make_unique<MatchReader>(Name, BytesSource(Match)));
     } catch (const RuntimeError& Error) {
-        Failure = Error.what();
+        Failure = std::string(Error.what());
         return false;
     }
     Total = CountMoves(*Match);
@@ -124,7 +124,7 @@ bool WebPlayer::Open(std::string FileName, std::vector<char> Bytes, std::vector<
     Host = {};
     Host.TickClock = &PageClock;
     Host.CreateMainWindow = [this] { return Form; };
-    Host.ProgramFolder = ".";
+    Host.ProgramFolder = std::string(".");
     Host.Seed = Replay->Header().Seed;
     // Through the player, not a copy of the pointer: a jump back replaces the source.
     Host.MakeContestant = [this](const std::string& GunName) -> std::shared_ptr<Sprite> {
@@ -139,7 +139,7 @@ bool WebPlayer::Open(std::string FileName, std::vector<char> Bytes, std::vector<
     try {
         SetUpContest(Host);
     } catch (const RuntimeError& Error) {
-        Failure = Error.what();
+        Failure = std::string(Error.what());
         TearDownContest();
         Replay.reset();
         Form.reset();

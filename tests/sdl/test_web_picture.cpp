@@ -16,9 +16,9 @@ namespace {
 
 // An uncompressed bitmap file of `Bits` bits a pixel; pixel (x, y) gets a colour made of both and
 // `Fourth` in a 32-bit pixel's spare byte.
-std::vector<std::uint8_t> MakeBmp(std::int32_t Width, std::int32_t Height, std::uint16_t Bits, bool TopDown,
+std::vector<std::uint8_t> MakeBmp(std::uint16_t Width, std::uint16_t Height, std::uint16_t Bits, bool TopDown,
                                   std::uint8_t Fourth = 0x7F) {
-    const std::size_t Stride = (static_cast<std::size_t>(Width) * Bits / 8 + 3) / 4 * 4;
+    const std::size_t Stride = (std::size_t{Width} * Bits / 8 + 3) / 4 * 4;
     std::vector<std::uint8_t> File(54 + Stride * Height);
     const auto Put = [&File](std::size_t At, std::uint32_t Value, int Size) {
         for (int I = 0; I < Size; ++I) File[At + I] = static_cast<std::uint8_t>(Value >> (8 * I));
@@ -28,13 +28,13 @@ std::vector<std::uint8_t> MakeBmp(std::int32_t Width, std::int32_t Height, std::
     Put(2, static_cast<std::uint32_t>(File.size()), 4);
     Put(10, 54, 4);
     Put(14, 40, 4);
-    Put(18, static_cast<std::uint32_t>(Width), 4);
-    Put(22, static_cast<std::uint32_t>(TopDown ? -Height : Height), 4);
+    Put(18, Width, 4);
+    Put(22, TopDown ? 0u - Height : Height, 4);
     Put(26, 1, 2);
     Put(28, Bits, 2);
-    for (std::int32_t Row = 0; Row < Height; ++Row) {
-        for (std::int32_t X = 0; X < Width; ++X) {
-            const std::size_t At = 54 + Row * Stride + static_cast<std::size_t>(X) * Bits / 8;
+    for (std::size_t Row = 0; Row < Height; ++Row) {
+        for (std::size_t X = 0; X < Width; ++X) {
+            const std::size_t At = 54 + Row * Stride + X * Bits / 8;
             File[At] = static_cast<std::uint8_t>(X * 40 + Row);       // blue
             File[At + 1] = static_cast<std::uint8_t>(Row * 50 + 7);   // green
             File[At + 2] = static_cast<std::uint8_t>(255 - X * Row);  // red
@@ -68,7 +68,7 @@ TEST(WebPicture, ReadsThePixelsTheWindowsLoaderReads) {
 
 TEST(WebPicture, RefusesWhatItCannotReadByName) {
     std::vector<std::uint8_t> Cut = MakeBmp(8, 8, 24, false);
-    Cut.resize(Cut.size() - 1);
+    Cut.pop_back();
     std::vector<std::uint8_t> Palette = MakeBmp(8, 8, 24, false);
     Palette[28] = 8;
     std::vector<std::uint8_t> Huge = MakeBmp(1, 1, 24, false);

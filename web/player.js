@@ -24,6 +24,11 @@
 
   function text(pointer) { return module.UTF8ToString(pointer); }
 
+  // Written only when it changes: an unchanged text costs the page no layout.
+  function show(element, value) {
+    if (element.textContent !== value) element.textContent = value;
+  }
+
   function copyIn(bytes) {
     const at = module._malloc(Math.max(bytes.length, 1));
     if (at === 0) throw new Error("the file is too large for the page's memory");
@@ -57,15 +62,15 @@
     player.dataset.state = state;
     player.dataset.stateHash = text(module._web_state_hash());
     player.dataset.frameHash = text(module._web_frame_hash());
-    $("label").textContent = text(module._web_label());
-    $("caption").textContent = text(module._web_caption());
+    show($("label"), text(module._web_label()));
+    show($("caption"), text(module._web_caption()));
     if (!sliding) {
       slider.max = String(total);
       slider.value = String(move);
     }
-    $("where").textContent = move + " / " + total;
+    show($("where"), move + " / " + total);
     const facts = JSON.parse(text(module._web_facts()));
-    $("pause").textContent = facts.paused ? "play" : "pause";
+    show($("pause"), facts.paused ? "play" : "pause");
     showPanel(facts);
     if (state === "failed") {
       status.className = "failed";

@@ -25,7 +25,7 @@ web=(
   emscripten nodejs cmake make
 )
 web_testing=(
-  chromium chromium-driver python3-selenium
+  chromium-driver python3-selenium  # chromium itself is in the test list above
 )
 
 wanted=("${runtime[@]}")

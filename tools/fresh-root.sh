@@ -12,6 +12,8 @@
 # The untouched base root is kept as a tarball in BRAKKENFEL_ROOT_CACHE (default
 # /var/cache/brakkenfel-ci) and made again after a week or when the mirrors change; nothing the
 # command installs is kept. BRAKKENFEL_ROOT_TIMEOUT (seconds, default 1800) bounds the command.
+# Files cross the root's wall only by copy: BRAKKENFEL_ROOT_IN=DIR is copied to /in in the root
+# before the command, and /out in the root to BRAKKENFEL_ROOT_OUT=DIR after it, whatever its status.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || { sed -n '4,6p' "$0" >&2; exit 2; }
@@ -92,6 +94,11 @@ mkdir "$work/src"
 git -C "$root" archive HEAD | tar -x -C "$work/src"
 [ -z "$(git -C "$root" status --porcelain)" ] || echo "fresh-root: note: uncommitted changes are not in the root"
 echo "fresh-root: commit $(git -C "$root" rev-parse --short HEAD) in $work/src"
+if [ -n "${BRAKKENFEL_ROOT_IN:-}" ]; then
+  mkdir "$work/in"
+  cp -a "$BRAKKENFEL_ROOT_IN/." "$work/in/"
+fi
+mkdir -p "$work/out"
 # mmdebstrap leaves no resolver set-up behind; a machine would have one.
 rm -f "$work/etc/resolv.conf"
 cp -L /etc/resolv.conf "$work/etc/resolv.conf"
@@ -120,4 +127,8 @@ child=$!
 wait "$child" || status=$?
 child=
 echo "fresh-root: '$*' ended with status $status after $((SECONDS - started)) s"
+if [ -n "${BRAKKENFEL_ROOT_OUT:-}" ]; then
+  mkdir -p "$BRAKKENFEL_ROOT_OUT"
+  cp -a "$work/out/." "$BRAKKENFEL_ROOT_OUT/"
+fi
 exit "$status"

@@ -387,6 +387,26 @@ def positive(text):
     return value
 
 
+def installed():
+    """Whether this runner is installed (PREFIX/lib/brakkenfel/brakkenfel-tournament, the arena beside it)."""
+    return os.access(os.path.join(os.path.dirname(os.path.realpath(__file__)), "brakkenfel"), os.X_OK)
+
+
+def default_program():
+    """The arena installed beside this runner (as brakkenfel-tournament, through a link), else the build's."""
+    if installed():
+        return os.path.join(os.path.dirname(os.path.realpath(__file__)), "brakkenfel")
+    return os.path.join(ROOT, "build", "brakkenfel")
+
+
+def default_player():
+    """The web player installed under PREFIX/share/brakkenfel/web, else the build's."""
+    if installed():
+        prefix = os.path.dirname(os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
+        return os.path.join(prefix, "share", "brakkenfel", "web")
+    return os.path.join(ROOT, "build-web", "player")
+
+
 def interrupt(*_):
     raise KeyboardInterrupt
 
@@ -405,9 +425,9 @@ def parse(argv):
     parser.add_argument("--out", help="folder for the matches' files and the tables (default tournament; "
                                       "with --merge, the results' folder)")
     parser.add_argument("--web", metavar="DIR", help="write the page into DIR with the web player beside it")
-    parser.add_argument("--player", default=os.path.join(ROOT, "build-web", "player"),
-                        help="the built web player's folder (default build-web/player)")
-    parser.add_argument("--program", default=os.path.join(ROOT, "build", "brakkenfel"), help="the arena program")
+    parser.add_argument("--player", default=default_player(),
+                        help="the built web player's folder (default build-web/player; installed, share/brakkenfel/web)")
+    parser.add_argument("--program", default=default_program(), help="the arena program")
     parser.add_argument("--timeout", type=positive, default=3600, help="seconds a match may take (default 3600)")
     parser.add_argument("--reply-times", action="store_true",
                         help="keep each match's protocol log (.protocol) and report each program's median reply time")

@@ -44,7 +44,7 @@ _%(function)s() {
     fi
     local what=none
     case " $option " in
-        " ") [[ $value == -* ]] && what=options ;;
+        "  ") [[ $value == -* ]] && what=options ;;
 %(cases)s
     esac
     local -a found=()

@@ -67,4 +67,7 @@ cat lintian.txt
 [ "$status" -eq 0 ] || { echo "build-deb: lintian reported the tags above (status $status)" >&2; exit 1; }
 # The copy and its build tree are kept only when something failed, to look into.
 rm -rf "$src"
-ls -l "$out"/*.deb
+for deb in "$out"/brakkenfel_*.deb; do
+  echo "build-deb: $deb, $(stat -c %s "$deb") bytes"
+  dpkg-deb -f "$deb" Installed-Size Depends | sed 's/^/  /'
+done

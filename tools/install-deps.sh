@@ -17,6 +17,7 @@ testing=(
   clang libclang-rt-14-dev valgrind time
   weston
   chromium  # the league page drawn in headless Chromium (tests/e2e/test_tournament.py)
+  desktop-file-utils appstream man-db
 )
 
 # The browser player and its tests (tools/build-web.sh, tools/test-web.sh): Debian's emscripten, no

@@ -14,8 +14,20 @@ SOURCE = os.environ.get("BRAKKENFEL_SOURCE_DIR",
                         os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 CMAKE = shutil.which("cmake")
 
+
+def configured_bindir():
+    """Where the build installs its commands: bin, unless configured otherwise (games in the package)."""
+    with open(os.path.join(BUILD, "CMakeCache.txt")) as cache:
+        for line in cache:
+            if line.startswith("CMAKE_INSTALL_BINDIR:"):
+                return line.split("=", 1)[1].strip()
+    return "bin"
+
+
+BIN = configured_bindir()
+
 LAYOUT = [
-    "bin/brakkenfel", "bin/brakkenfel-tournament",
+    BIN + "/brakkenfel", BIN + "/brakkenfel-tournament",
     "lib/brakkenfel/brakkenfel", "lib/brakkenfel/cannon.bmp", "lib/brakkenfel/brakkenfel-tournament",
     "share/man/man6/brakkenfel.6", "share/man/man6/brakkenfel-tournament.6",
     "share/bash-completion/completions/brakkenfel", "share/bash-completion/completions/brakkenfel-tournament",
@@ -49,20 +61,20 @@ class InstallTest(unittest.TestCase):
         missing = [p for p in LAYOUT if not os.path.lexists(os.path.join(self.prefix, p))]
         self.assertEqual(missing, [])
         for name in ("brakkenfel", "brakkenfel-tournament"):
-            link = os.path.join(self.prefix, "bin", name)
+            link = os.path.join(self.prefix, BIN, name)
             self.assertTrue(os.path.islink(link))
             self.assertEqual(os.readlink(link), "../lib/brakkenfel/" + name)
 
     def test_the_arena_runs_from_the_path_in_another_folder_and_after_the_prefix_moved(self):
         self.assertEqual(self.installed.returncode, 0, self.installed.stderr)
         elsewhere = tempfile.mkdtemp(dir=self.home)
-        path = os.path.join(self.prefix, "bin") + ":/usr/bin:/bin"
-        for command in ([os.path.join(self.prefix, "bin", "brakkenfel")], ["brakkenfel"]):
+        path = os.path.join(self.prefix, BIN) + ":/usr/bin:/bin"
+        for command in ([os.path.join(self.prefix, BIN, "brakkenfel")], ["brakkenfel"]):
             done = run(command + ["--headless", "--moves", "10"], self.home, cwd=elsewhere, path=path)
             self.assertEqual(done.returncode, 0, done.stderr)
         moved = os.path.join(self.home, "moved")
         shutil.copytree(self.prefix, moved, symlinks=True)
-        done = run([os.path.join(moved, "bin", "brakkenfel"), "--headless", "--moves", "10", "--snapshot", "field.bmp"],
+        done = run([os.path.join(moved, BIN, "brakkenfel"), "--headless", "--moves", "10", "--snapshot", "field.bmp"],
                    self.home, cwd=elsewhere)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertTrue(os.path.getsize(os.path.join(elsewhere, "field.bmp")) > 0)
@@ -71,11 +83,11 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(self.installed.returncode, 0, self.installed.stderr)
         with open(os.path.join(self.home, "contestants.txt"), "w") as file:
             file.write("gunner ai\nidle human\n")
-        done = run([os.path.join(self.prefix, "bin", "brakkenfel-tournament"), "contestants.txt", "--moves", "50",
+        done = run([os.path.join(self.prefix, BIN, "brakkenfel-tournament"), "contestants.txt", "--moves", "50",
                     "--move-budget", "0", "--jobs", "1", "--out", "league"], self.home)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertIn("2/2 matches played", done.stderr)
-        commands = run([os.path.join(self.prefix, "bin", "brakkenfel-tournament"), "contestants.txt",
+        commands = run([os.path.join(self.prefix, BIN, "brakkenfel-tournament"), "contestants.txt",
                         "--print-commands"], self.home)
         self.assertIn(os.path.join(self.prefix, "lib", "brakkenfel", "brakkenfel"), commands.stdout)
 

@@ -25,10 +25,12 @@ _%(function)s() {
     local line=${COMP_LINE:0:COMP_POINT}
     local -a tokens
     read -ra tokens <<<"$line"
-    local token= previous=${tokens[-1]:-}
-    if [[ $line != *[[:space:]] ]]; then
-        token=${tokens[-1]:-}
-        previous=${tokens[-2]:-}
+    local count=${#tokens[@]} token= previous=
+    if [[ $line == *[[:space:]] ]]; then
+        ((count > 0)) && previous=${tokens[count-1]}
+    else
+        ((count > 0)) && token=${tokens[count-1]}
+        ((count > 1)) && previous=${tokens[count-2]}
     fi
     # A value after a wanted option, inline (--name=value) or as the next word.
     local option= value=$token lead=

@@ -35,7 +35,8 @@ printf '%s\n' "${COMPREPLY[@]}"
 def complete(command, line, cwd):
     done = subprocess.run([BASH, "-c", DRIVER, "driver", os.path.join(COMPLETION, command), line, command],
                           cwd=cwd, capture_output=True, text=True, timeout=60)
-    if done.returncode != 0:
+    # Anything on standard error would be printed over the user's command line.
+    if done.returncode != 0 or done.stderr:
         raise AssertionError(done.stderr)
     return sorted(filter(None, done.stdout.split("\n")))
 

@@ -92,16 +92,16 @@ class _Captured(Exception):
 
 def from_argparse(script, name):
     """The options of a Python tool that builds an ArgumentParser in main(argv) and parses with it:
-    main runs until its first parse_args, which hands over the parser instead of parsing."""
+    main runs until it first parses (parse_args, parse_known_args), which hands over the parser instead of parsing."""
     spec = importlib.util.spec_from_file_location("_tool", script)
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
-    original = argparse.ArgumentParser.parse_args
+    original = argparse.ArgumentParser.parse_known_args
 
     def capture(self, *args, **kwargs):
         raise _Captured(self)
 
-    argparse.ArgumentParser.parse_args = capture
+    argparse.ArgumentParser.parse_known_args = capture
     saved_argv0 = sys.argv[0]
     sys.argv[0] = name
     try:
@@ -110,7 +110,7 @@ def from_argparse(script, name):
     except _Captured as captured:
         parser = captured.parser
     finally:
-        argparse.ArgumentParser.parse_args = original
+        argparse.ArgumentParser.parse_known_args = original
         sys.argv[0] = saved_argv0
     parser.prog = name
     formatter = parser._get_formatter()

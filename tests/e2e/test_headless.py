@@ -94,15 +94,6 @@ class OptionsAndPacingTest(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("/nonexistent/dir/trace", result.stderr.decode())
 
-    def test_installed_program_finds_its_picture(self):
-        build = os.path.dirname(PROGRAM)
-        with tempfile.TemporaryDirectory() as prefix:
-            subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True, capture_output=True)
-            installed = os.path.join(prefix, "bin", "brakkenfel")
-            result = subprocess.run([installed, "--headless", "--moves", "100"], capture_output=True,
-                                    cwd="/", timeout=30)
-            self.assertEqual(result.returncode, 0, result.stderr)
-
 
 # Answers every move with no orders, after `delay` seconds.
 BOT = """import sys, time

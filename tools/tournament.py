@@ -30,7 +30,8 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The real file's folder: installed, this runner is reached through a link on the PATH.
+sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
 from league import replies  # noqa: E402
 from league import report as page  # noqa: E402
 from league import tables  # noqa: E402

@@ -29,6 +29,7 @@ BIN = configured_bindir()
 LAYOUT = [
     BIN + "/brakkenfel", BIN + "/brakkenfel-tournament",
     "lib/brakkenfel/brakkenfel", "lib/brakkenfel/cannon.bmp", "lib/brakkenfel/brakkenfel-tournament",
+    "lib/brakkenfel/league/tables.py",
     "share/man/man6/brakkenfel.6", "share/man/man6/brakkenfel-tournament.6",
     "share/bash-completion/completions/brakkenfel", "share/bash-completion/completions/brakkenfel-tournament",
     "share/applications/org.brakkenfel.brakkenfel.desktop", "share/metainfo/org.brakkenfel.brakkenfel.metainfo.xml",

@@ -31,7 +31,7 @@ if git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 else
   tar -C "$root" -c --exclude='./build*' --exclude='./obj-*' . | tar -x -C "$src"
 fi
-if [ -f "$root/build-web/player/index.html" ]; then
+if compgen -G "$root/build-web/player/*.html" >/dev/null; then
   mkdir -p "$src/build-web"
   cp -a "$root/build-web/player" "$src/build-web/"
   echo "build-deb: with the web player from build-web/player"

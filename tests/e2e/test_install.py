@@ -99,7 +99,7 @@ class WebPlayerHookTest(unittest.TestCase):
 
     def configure(self, folder, work):
         with open(os.path.join(work, "CMakeLists.txt"), "w") as file:
-            file.write("cmake_minimum_required(VERSION 3.25)\nproject(hook NONE)\ninclude(GNUInstallDirs)\n"
+            file.write("cmake_minimum_required(VERSION 3.25)\nproject(hook NONE)\nset(CMAKE_INSTALL_DATAROOTDIR share)\n"
                        "include(%s/packaging/WebPlayer.cmake)\nbrakkenfel_install_web_player(%s)\n" % (SOURCE, folder))
         return subprocess.run([CMAKE, "-S", work, "-B", os.path.join(work, "build")],
                               capture_output=True, text=True, timeout=120)
@@ -108,7 +108,7 @@ class WebPlayerHookTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as work:
             player = os.path.join(work, "player")
             os.makedirs(os.path.join(player, "assets"))
-            for name in ("index.html", "assets/arena.wasm"):
+            for name in ("player.html", "assets/arena.wasm"):
                 with open(os.path.join(player, name), "w") as file:
                     file.write(name)
             self.assertEqual(self.configure(player, work).returncode, 0)
@@ -116,13 +116,13 @@ class WebPlayerHookTest(unittest.TestCase):
             done = subprocess.run([CMAKE, "--install", os.path.join(work, "build"), "--prefix", prefix],
                                   capture_output=True, text=True, timeout=120)
             self.assertEqual(done.returncode, 0, done.stderr)
-            for name in ("index.html", "assets/arena.wasm"):
+            for name in ("player.html", "assets/arena.wasm"):
                 self.assertTrue(os.path.isfile(os.path.join(prefix, "share", "brakkenfel", "web", name)), name)
-            os.remove(os.path.join(player, "index.html"))
+            os.remove(os.path.join(player, "player.html"))
             shutil.rmtree(os.path.join(work, "build"))
             refused = self.configure(player, work)
             self.assertNotEqual(refused.returncode, 0)
-            self.assertIn("no index.html", refused.stderr)
+            self.assertIn("no HTML page", refused.stderr)
 
 
 if __name__ == "__main__":

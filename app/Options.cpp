@@ -149,6 +149,25 @@ bool StoreKind(Options& Chosen, const std::string& Value, std::string& Why) {
     return ContestantKind::Parse(Value, Chosen.*Field, Why);
 }
 
+bool StoreRules(Options& Chosen, const std::string& Value, std::string& Why) {
+    if (Value != "plain" && Value != "duel") {
+        Why = "plain or duel";
+        return false;
+    }
+    Chosen.Duel = Value == "duel";
+    return true;
+}
+
+bool StoreHealth(Options& Chosen, const std::string& Value, std::string& Why) {
+    std::int32_t Number = 0;
+    if (!ParseWhole<std::int32_t>(Value, 1, Number)) {
+        Why = "a whole number of hits from 1 to 2147483647";
+        return false;
+    }
+    Chosen.Health = Number;
+    return true;
+}
+
 template <bool Options::*Field>
 bool StoreFlag(Options& Chosen, const std::string&, std::string&) {
     Chosen.*Field = true;
@@ -191,6 +210,9 @@ constexpr OptionRow Rows[] = {
      StoreWhole<&Options::FromMove, Moves>},
     {"--seed", nullptr, "N", "seed the random generator (default: the clock); programs see BRAKKENFEL_SEED",
      StoreWhole<&Options::Seed, SeedRange>},
+    {"--rules", nullptr, "RULES", "plain (default: today's arena) or duel: health, a foe list, a seeded field",
+     StoreRules},
+    {"--health", nullptr, "N", "with --rules duel: each gun's health at the start (default 5)", StoreHealth},
     {"--help", "-h", nullptr, "print this help and exit", StoreFlag<&Options::Help>},
     {"--version", nullptr, nullptr, "print the version and exit", StoreFlag<&Options::Version>},
 };
@@ -209,10 +231,15 @@ bool CheckCombination(const Options& Chosen, const std::string& NamedKind, std::
         const std::string Other = !NamedKind.empty()            ? NamedKind
                                   : Chosen.Seed                 ? "--seed"
                                   : !Chosen.RecordPath.empty()  ? "--record"
+                                  : Chosen.Duel                 ? "--rules"
+                                  : Chosen.Health               ? "--health"
                                                                 : "";
         if (!Other.empty()) Why = "--replay cannot be used with " + Other + ": the match file decides";
     } else if (Chosen.FromMove) {
         Why = "--from-move needs --replay";
+    }
+    if (Why.empty() && Chosen.Health && !Chosen.Duel && Chosen.ReplayPath.empty()) {
+        Why = "--health needs --rules duel";
     }
     if (Why.empty() && Chosen.Seconds && !Chosen.Headless) Why = "--seconds needs --headless";
     if (Why.empty() && Chosen.Headless) {

@@ -29,7 +29,12 @@ struct Options {
     std::string ReplayPath;               ///< --replay FILE: the match file to play again
     std::optional<std::int64_t> FromMove; ///< --from-move N: with --replay, the first N moves run unpaced
     std::optional<std::uint32_t> Seed;    ///< --seed N: seeds the process-wide random generator
+    bool Duel = false;                    ///< --rules duel: health, the foe list, a fair seeded field
+    std::optional<std::int32_t> Health;   ///< --health N: with --rules duel, each gun's health (default 5)
 };
+
+/// Each gun's health at the first move under duel rules, unless --health says otherwise.
+inline constexpr std::int32_t DefaultDuelHealth = 5;
 
 /// Reads the arguments after the program's name into `Chosen`; false with `Why` (one line naming
 /// the offending option, without the program's name) when they cannot be carried out.

@@ -46,6 +46,19 @@ void AppendProgram(std::string& Out, const ProgramSummary* Program) {
     Out += '}';
 }
 
+// Where the gun started, what it has left, and who destroyed it when.
+void AppendDuelGun(std::string& Out, const GunScore& Gun) {
+    Out += ",\"x\":" + std::to_string(Gun.StartX) + ",\"y\":" + std::to_string(Gun.StartY) +
+           ",\"angle\":" + std::to_string(Gun.StartAngle) + ",\"final_health\":" + std::to_string(Gun.Health) +
+           ",\"destroyed_at\":";
+    if (Gun.DestroyedAt == 0) {
+        Out += "null,\"destroyed_by\":null";
+    } else {
+        Out += std::to_string(Gun.DestroyedAt) + ",\"destroyed_by\":";
+        AppendString(Out, Gun.DestroyedBy);
+    }
+}
+
 }  // namespace
 
 std::string ResultJson(const Options& Chosen, const Scoreboard& Board, const std::vector<ProgramSummary>& Programs,
@@ -61,6 +74,10 @@ std::string ResultJson(const Options& Chosen, const Scoreboard& Board, const std
     }
     Out += ",\"winner\":";
     AppendString(Out, Winner(Board));
+    if (Board.Duel) {
+        Out += ",\"rules\":\"duel\",\"seed\":" + std::to_string(Board.Seed) +
+               ",\"health\":" + std::to_string(Board.StartHealth);
+    }
     Out += ",\"guns\":[";
     for (const char* Name : {"Cannon", "Helicopter"}) {
         const ContestantKind& Kind = std::string(Name) == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
@@ -78,7 +95,9 @@ std::string ResultJson(const Options& Chosen, const Scoreboard& Board, const std
             AppendString(Out, Command);
         }
         Out += ",\"shots\":" + std::to_string(Score ? Score->Shots : 0) +
-               ",\"hits\":" + std::to_string(Score ? Score->Hits : 0) + ",\"program\":";
+               ",\"hits\":" + std::to_string(Score ? Score->Hits : 0);
+        if (Board.Duel && Score) AppendDuelGun(Out, *Score);
+        Out += ",\"program\":";
         if (Command.empty()) {
             Out += "null";
         } else {

@@ -60,6 +60,15 @@ const std::string& TraceWriter::FormatMove(std::int64_t Move) {
         AppendInteger(gun.ReloadLeft);
         Append(",\"hits\":");
         AppendInteger(HitsOf(static_cast<std::int16_t>(slot)));
+        if (Score.Duel) {
+            // A duel's guns stand where its seed put them, on whole pixels.
+            Append(",\"health\":");
+            AppendInteger(HealthOf(static_cast<std::int16_t>(slot)));
+            Append(",\"x\":");
+            AppendInteger(static_cast<std::int64_t>(gun.X));
+            Append(",\"y\":");
+            AppendInteger(static_cast<std::int64_t>(gun.Y));
+        }
         Append("}");
     }
     Append("],\"bullets\":[");

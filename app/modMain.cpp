@@ -12,7 +12,9 @@
 #include "display/ComposeFrame.h"
 #include "display/UpdateCaption.h"
 #include "platform/Errors.h"
+#include "contest/clsDuelSeat.h"
 #include "platform/Rounding.h"
+#include "score/DuelField.h"
 #include "score/Scoreboard.h"
 #include "sprites/clsSprites.h"
 
@@ -30,10 +32,33 @@ std::string PicturePath(const std::string& ProgramFolder) {
 
 namespace {
 
+// Duel rules: both guns on the seed's fair field, both reloading in 59 moves, each contestant in a
+// seat that fills its foe list.
+void BuildDuelArena(const ContestHost& Host, std::uint32_t Seed) {
+    const DuelField Field = DrawDuelField(Seed);
+    const GunPlace& Cannon = Field.Guns[0];
+    const GunPlace& Helicopter = Field.Guns[1];
+    CannonIndex = Sprites->AddSprite("Cannon", static_cast<float>(Cannon.X), static_cast<float>(Cannon.Y),
+                                     Cannon.Angle, -1,
+                                     std::make_shared<clsDuelSeat>(Host.MakeContestant("Cannon"), true),
+                                     PicturePath(Host.ProgramFolder), 16, 16, 16, 59, 29);
+    HelicopterIndex = Sprites->AddSprite(
+        "Helicopter", static_cast<float>(Helicopter.X), static_cast<float>(Helicopter.Y), Helicopter.Angle, -1,
+        std::make_shared<clsDuelSeat>(Host.MakeContestant("Helicopter"), false), PicturePath(Host.ProgramFolder),
+        16, 16, 16, 59, 14);
+    StartDuel(*Host.DuelHealth, Seed);
+}
+
 // The registry, both guns and the seed: what a match's first move starts from.
 void BuildArena(const ContestHost& Host) {
     ResetScore();
     Sprites = std::make_shared<clsSprites>();
+    if (Host.DuelHealth) {
+        const std::uint32_t Seed = Host.Seed ? *Host.Seed : static_cast<std::uint32_t>(Host.TickClock->Counter());
+        BuildDuelArena(Host, Seed);
+        std::srand(Seed);
+        return;
+    }
     CannonIndex = Sprites->AddSprite("Cannon", 20.0f, 20.0f, 128, -1, Host.MakeContestant("Cannon"),
                                      PicturePath(Host.ProgramFolder), 16, 16, 16, 89, 29);
     HelicopterIndex = Sprites->AddSprite("Helicopter", 40.0f, 40.0f, 0, -1, Host.MakeContestant("Helicopter"),

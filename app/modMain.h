@@ -36,8 +36,10 @@ struct ContestHost {
     std::function<std::shared_ptr<Sprite>(const std::string& GunName)> MakeContestant;
     /// Called after each move's bullets have flown (per-move traces); may be empty.
     std::function<void()> AfterMove;
-    /// What seeds the process-wide random generator; empty: the clock.
+    /// What seeds the process-wide random generator (and draws a duel's field); empty: the clock.
     std::optional<std::uint32_t> Seed;
+    /// Duel rules with each gun's health at the first move; empty: plain rules, today's arena.
+    std::optional<std::int32_t> DuelHealth;
     /// Moves run back to back at the end of set-up, without frames or pacing (a replay's jump).
     std::int64_t JumpMoves = 0;
     /// Puts the contestants' source back to the match's first move, before a replay's jump back

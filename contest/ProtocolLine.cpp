@@ -121,9 +121,9 @@ ProgramReply ParseReply(std::string_view Line, std::uint64_t CurrentMove) {
 
 bool IsReadyLine(std::string_view Line) { return WithoutCarriageReturn(Line) == "ready"; }
 
-std::size_t FormatGreeting(std::span<char> Out, std::string_view GunName) {
+std::size_t FormatGreeting(std::span<char> Out, std::string_view GunName, int Version) {
     std::size_t Used = AppendText(Out, 0, "brakkenfel ");
-    Used = AppendNumber(Out, Used, ProtocolVersion);
+    Used = AppendNumber(Out, Used, Version);
     Used = AppendText(Out, Used, " ");
     Used = AppendText(Out, Used, GunName);
     return Finish(Out, Used);
@@ -140,6 +140,31 @@ std::size_t FormatMove(std::span<char> Out, std::uint64_t Move, std::uint8_t Ang
     Used = AppendText(Out, Used, " ");
     Used = AppendNumber(Out, Used, Y);
     Used = AppendText(Out, Used, Rotating ? " 1" : " 0");
+    return Finish(Out, Used);
+}
+
+std::size_t FormatDuelMove(std::span<char> Out, std::uint64_t Move, std::uint8_t Angle, std::int16_t X,
+                           std::int16_t Y, bool Rotating, const DuelMoveFields& Duel) {
+    const std::size_t Plain = FormatMove(Out, Move, Angle, X, Y, Rotating);
+    if (Plain == 0) return 0;
+    std::size_t Used = Plain - 1;  // over the '\n'
+    const auto Flag = [](bool Value) { return Value ? " 1" : " 0"; };
+    Used = AppendText(Out, Used, " ");
+    Used = AppendNumber(Out, Used, Duel.Health);
+    Used = AppendText(Out, Used, " ");
+    Used = AppendNumber(Out, Used, Duel.Reload);
+    Used = AppendText(Out, Used, " ");
+    // Shortest round trip: the program reads back the very float the arena computed.
+    Used = AppendNumber(Out, Used, Duel.Distance);
+    Used = AppendText(Out, Used, Flag(Duel.Friendly));
+    Used = AppendText(Out, Used, " ");
+    Used = AppendNumber(Out, Used, Duel.FoeHealth);
+    Used = AppendText(Out, Used, Flag(Duel.InSight));
+    Used = AppendText(Out, Used, Flag(Duel.SeenBefore));
+    Used = AppendText(Out, Used, " ");
+    Used = AppendNumber(Out, Used, Duel.Strength);
+    Used = AppendText(Out, Used, " ");
+    Used = AppendNumber(Out, Used, Duel.WatchingAt);
     return Finish(Out, Used);
 }
 

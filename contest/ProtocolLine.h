@@ -15,8 +15,23 @@ namespace brakkenfel {
 /// Longest line either side may send, its '\n' included.
 inline constexpr std::size_t MaxProtocolLine = 256;
 
-/// The protocol version this arena speaks, as it appears in the greeting.
+/// The protocol version this arena speaks under plain rules, as it appears in the greeting.
 inline constexpr int ProtocolVersion = 1;
+/// The version spoken under duel rules: each move line also tells health, reload and the foe.
+inline constexpr int DuelProtocolVersion = 2;
+
+/// What a version 2 move line adds after the version 1 fields, in this order.
+struct DuelMoveFields {
+    std::int32_t Health = 0;       ///< the gun's own health
+    std::int16_t Reload = 0;       ///< moves until the gun may fire again
+    float Distance = 0.0f;         ///< the foe's Distance, then its other values in the foe list's order
+    bool Friendly = false;
+    std::int32_t FoeHealth = 0;
+    bool InSight = false;
+    bool SeenBefore = false;
+    std::int32_t Strength = 0;
+    std::int32_t WatchingAt = 0;
+};
 
 /// One order of a reply: turn toward an angle, or shoot.
 struct ProgramOrder {
@@ -61,11 +76,18 @@ ProgramReply ParseReply(std::string_view Line, std::uint64_t CurrentMove);
 /// True when `Line` (without its '\n'; one trailing '\r' tolerated) is exactly "ready".
 bool IsReadyLine(std::string_view Line);
 
-/// Writes "brakkenfel 1 NAME\n" into `Out`; returns its length, or 0 if it does not fit.
-std::size_t FormatGreeting(std::span<char> Out, std::string_view GunName);
+/// Writes "brakkenfel VERSION NAME\n" into `Out`; returns its length, or 0 if it does not fit.
+std::size_t FormatGreeting(std::span<char> Out, std::string_view GunName, int Version = ProtocolVersion);
 
 /// Writes "move N ANGLE X Y ROTATING\n" into `Out`; returns its length, or 0 if it does not fit.
 std::size_t FormatMove(std::span<char> Out, std::uint64_t Move, std::uint8_t Angle, std::int16_t X,
                        std::int16_t Y, bool Rotating);
+
+/// Writes the version 2 move line into `Out`: "move N ANGLE X Y ROTATING" and then HEALTH RELOAD
+/// DISTANCE FRIENDLY FOE_HEALTH IN_SIGHT SEEN_BEFORE STRENGTH WATCHING_AT, flags as 0 or 1 and the
+/// distance as the shortest decimal that reads back as the same 32-bit float. Returns its length,
+/// or 0 if it does not fit.
+std::size_t FormatDuelMove(std::span<char> Out, std::uint64_t Move, std::uint8_t Angle, std::int16_t X,
+                           std::int16_t Y, bool Rotating, const DuelMoveFields& Duel);
 
 }  // namespace brakkenfel

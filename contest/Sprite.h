@@ -20,7 +20,7 @@ class SpriteActions {
 public:
     /// The gun's current angle (0 to 255).
     std::uint8_t Angle() const;
-    /// Always 0: guns have no health.
+    /// The gun's health: under duel rules what it has left; always 0 under plain rules.
     std::int32_t Health() const;
     /// Binds these controls to the gun at registry slot `Index`; the arena calls it, not contestants.
     void Initialize(std::int16_t Index);
@@ -34,43 +34,60 @@ public:
     std::int16_t X() const;
     /// The gun's vertical position, rounded to a whole pixel.
     std::int16_t Y() const;
+    /// Moves until the gun may fire again; 0 means ready (a contestant could count it itself).
+    std::int16_t ReloadLeft() const;
 
 private:
     std::int16_t SpriteIndex = 0;
 };
 
-/// What a contestant may learn of a foe. No foe is ever described: every query answers zero or false.
+/// What the arena saw of a foe at the start of a contestant's Update (docs/duel.md defines each).
+struct FoeReading {
+    float Distance = 0.0f;       ///< between the two centres, in pixels
+    std::int32_t Health = 0;     ///< the foe's health
+    bool InSight = false;        ///< the foe's centre lies within 4 angle steps of where the gun points
+    bool SeenBefore = false;     ///< InSight was true at some earlier move
+    std::int32_t Strength = 0;   ///< the foe's bullets in flight
+    std::int32_t WatchingAt = 0; ///< the foe's angle
+};
+
+/// What a contestant may learn of a foe. Under plain rules no foe is ever described; under duel
+/// rules the foe list holds one, brought up to date before each of the contestant's moves. An
+/// entry nothing has described answers zero or false.
 class SpriteEnemy {
 public:
-    /// Always 0.0.
+    /// Between the two centres, in pixels.
     float Distance() const;
-    /// Always false.
+    /// Always false: the only foe is the other gun.
     bool Friendly() const;
-    /// Always 0.
+    /// The foe's health.
     std::int32_t Health() const;
-    /// Records the index of the sprite this entry would describe.
+    /// Records the index of the sprite this entry describes.
     void Initialize(std::int16_t Index);
-    /// Always false.
+    /// The foe's centre lies within 4 angle steps either side of where the gun points.
     bool InSight() const;
-    /// Always false.
+    /// InSight was true at some earlier move.
     bool SeenBefore() const;
-    /// Always 0.
+    /// The foe's bullets in flight.
     std::int32_t Strength() const;
-    /// Always 0.
+    /// The foe's angle.
     std::int32_t WatchingAt() const;
+    /// The arena's update before each move of the contestant; contestants do not call it.
+    void See(const FoeReading& Now) { Seen = Now; }
 
 private:
     std::int16_t SpriteIndex = 0;
+    FoeReading Seen;
 };
 
-/// The foe list handed to a contestant; it stays empty.
+/// The foe list handed to a contestant: empty under plain rules, the other gun under duel rules.
 using SpriteEnemyList = std::vector<std::shared_ptr<SpriteEnemy>>;
 
 /// What every contestant implements.
 class Sprite {
 public:
     virtual ~Sprite() = default;
-    /// Called once at registration with the gun's controls and the (empty) foe list. The gun's
+    /// Called once at registration with the gun's controls and the foe list. The gun's
     /// position and angle are stored only after this returns, so queries here read the slot's old state.
     virtual void Initialize(std::shared_ptr<SpriteActions>& NewActions, SpriteEnemyList& NewEnemies) = 0;
     /// Called once per move, after the gun has taken this move's turning step and reload countdown.

@@ -4,6 +4,7 @@
 #include "app/modMain.h"
 #include "platform/Errors.h"
 #include "replay/OrderTap.h"
+#include "score/Scoreboard.h"
 #include "sprites/clsSprites.h"
 
 namespace brakkenfel {
@@ -22,7 +23,8 @@ clsSprites& Registry() {
 
 std::uint8_t SpriteActions::Angle() const { return Registry().Angle(SpriteIndex); }
 
-std::int32_t SpriteActions::Health() const { return 0; }
+// The scoreboard keeps health: 0 for every gun under plain rules.
+std::int32_t SpriteActions::Health() const { return HealthOf(SpriteIndex); }
 
 void SpriteActions::Initialize(std::int16_t Index) { SpriteIndex = Index; }
 
@@ -43,5 +45,7 @@ void SpriteActions::Shoot() {
 std::int16_t SpriteActions::X() const { return Registry().X(SpriteIndex); }
 
 std::int16_t SpriteActions::Y() const { return Registry().Y(SpriteIndex); }
+
+std::int16_t SpriteActions::ReloadLeft() const { return Registry().ReloadLeft(SpriteIndex); }
 
 }  // namespace brakkenfel

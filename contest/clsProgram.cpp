@@ -75,7 +75,7 @@ bool ProgramSession::Start() {
         return false;
     }
     if (!Process.Contained()) Counts.NotContained = Process.ContainmentNote();
-    const std::size_t Length = FormatGreeting(Request, Counts.GunName);
+    const std::size_t Length = FormatGreeting(Request, Counts.GunName, Protocol);
     if (Length == 0) {
         GoOut("its gun's name does not fit in a line");
         return false;
@@ -161,7 +161,9 @@ std::span<const ProgramOrder> ProgramSession::Move(const GunReport& Gun) {
     ++Counts.Moves;
     NoLineFor[MoveNumber % NoLineFor.size()] = false;
     const std::int64_t Deadline = DeadlineAfterNs(BudgetNs);
-    const std::size_t Length = FormatMove(Request, MoveNumber, Gun.Angle, Gun.X, Gun.Y, Gun.Rotating);
+    const std::size_t Length =
+        Gun.Duel ? FormatDuelMove(Request, MoveNumber, Gun.Angle, Gun.X, Gun.Y, Gun.Rotating, *Gun.Duel)
+                 : FormatMove(Request, MoveNumber, Gun.Angle, Gun.X, Gun.Y, Gun.Rotating);
     // What the program wrote before this request cannot be a reply to it.
     Process.NoteWaitingOutput();
     switch (Send({Request, Length})) {
@@ -304,8 +306,12 @@ clsProgram::clsProgram(std::string Command, std::int32_t MoveBudgetMs, std::stri
     : Session(std::move(Command), MoveBudgetMs, std::move(GunName), Diagnostics, Stderr) {}
 
 void clsProgram::Initialize(std::shared_ptr<SpriteActions>& NewActions, SpriteEnemyList& NewEnemies) {
-    (void)NewEnemies;
     Actions = NewActions;
+    // A filled foe list means duel rules, which speak protocol 2.
+    if (!NewEnemies.empty()) {
+        Foe = NewEnemies.front();
+        Session.UseProtocol(DuelProtocolVersion);
+    }
     Session.Start();
 }
 
@@ -319,6 +325,12 @@ void clsProgram::Update() {
     Gun.X = Actions->X();
     Gun.Y = Actions->Y();
     Gun.Rotating = Actions->Rotating();
+    DuelMoveFields Duel;
+    if (Foe) {
+        Duel = {Actions->Health(), Actions->ReloadLeft(), Foe->Distance(), Foe->Friendly(), Foe->Health(),
+                Foe->InSight(), Foe->SeenBefore(), Foe->Strength(), Foe->WatchingAt()};
+        Gun.Duel = &Duel;
+    }
     for (const ProgramOrder& Order : Session.Move(Gun)) {
         if (Order.What == ProgramOrder::Kind::Rotate) {
             Actions->Rotate(Order.Angle);

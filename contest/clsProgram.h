@@ -62,6 +62,8 @@ struct GunReport {
     std::int16_t Y = 0;
     /// Whether the gun waits out a turning delay.
     bool Rotating = false;
+    /// Under duel rules (protocol 2): health, reload and the foe; null under plain rules.
+    const DuelMoveFields* Duel = nullptr;
 };
 
 /// One run's conversation with a contestant program.
@@ -88,6 +90,8 @@ public:
     /// (empty when there are none). The span stays valid until the next call. While a stop signal
     /// is pending nothing is asked and nothing counted.
     std::span<const ProgramOrder> Move(const GunReport& Gun);
+    /// Speaks protocol `Version` from the greeting on; called before Start.
+    void UseProtocol(int Version) { Protocol = Version; }
     /// Starts ending the program without waiting ("quit", pipes closed), so several can end at once.
     void BeginStop();
     /// Logs every line exchanged to `NewLog` from now on; null stops logging.
@@ -141,6 +145,7 @@ private:
     std::int64_t SentNs = 0;
     std::int64_t ReceivedNs = 0;
     bool QuitLogged = false;
+    int Protocol = ProtocolVersion;
 };
 
 /// A contestant driven by an outside program; its gun does nothing once the program is out.
@@ -172,6 +177,7 @@ public:
 
 private:
     std::shared_ptr<SpriteActions> Actions;
+    std::shared_ptr<SpriteEnemy> Foe;  // under duel rules, the one entry of the foe list
     ProgramSession Session;
 };
 

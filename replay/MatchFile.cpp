@@ -223,6 +223,8 @@ std::string FormatHeader(const MatchHeader& Header) {
         Line += Gun == 0 ? " cannon=" : " helicopter=";
         AppendEscaped(Line, Header.Kinds[Gun].Text());
     }
+    // Only under duel rules: a plain match's header is as it always was.
+    if (Header.Duel) Line += " rules=duel health=" + std::to_string(Header.Health);
     Line += '\n';
     return Line.size() <= MaxMatchLine ? Line : std::string();
 }
@@ -237,6 +239,12 @@ bool ParseHeader(std::string_view Line, MatchHeader& Header, std::string& Why) {
         }
     }
     Fields[6] = Rest;
+    // The kinds are escaped, spaces too: a space after the Helicopter's starts the rules.
+    std::string_view Rules;
+    if (const std::size_t Space = Rest.find(' '); Space != std::string_view::npos) {
+        Fields[6] = Rest.substr(0, Space);
+        Rules = Rest.substr(Space + 1);
+    }
     if (Fields[0] != MatchMagic) {
         Why = "not a match file (it does not start with \"" + std::string(MatchMagic) + "\")";
         return false;
@@ -272,6 +280,17 @@ bool ParseHeader(std::string_view Line, MatchHeader& Header, std::string& Why) {
             Why = "the " + std::string(MatchGunNames[Gun]) + "'s kind is not ai, human or exec:COMMAND";
             return false;
         }
+    }
+    Header.Duel = false;
+    Header.Health = 0;
+    if (!Rules.empty()) {
+        constexpr std::string_view Duel = "rules=duel health=";
+        if (!Rules.starts_with(Duel) ||
+            !ParseNumber<std::int32_t>(Rules.substr(Duel.size()), 1, INT32_MAX, Header.Health)) {
+            Why = "after the kinds the header holds only 'rules=duel health=N', N from 1 to 2147483647";
+            return false;
+        }
+        Header.Duel = true;
     }
     return true;
 }

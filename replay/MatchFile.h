@@ -36,6 +36,8 @@ struct MatchHeader {
     std::uint32_t Seed = 0;                         ///< what seeded the process-wide random generator
     std::int32_t MoveBudgetMs = 0;                  ///< the move budget of its program contestants
     std::array<ContestantKind, MatchGuns> Kinds;    ///< each gun's contestant, as the command line named it
+    bool Duel = false;                              ///< played under duel rules (" rules=duel health=N")
+    std::int32_t Health = 0;                        ///< under duel rules, each gun's health at the start
 };
 
 /// How a program contestant's counts moved in one move; the usual move (asked, answered in time)

@@ -24,17 +24,25 @@ void MatchSession::Open() {
         const MatchHeader& Header = Replay->Header();
         Seed = Header.Seed;
         // The commands are the file's, not the user's: escaped, they cannot drive the terminal.
-        std::fprintf(stderr, "brakkenfel: replaying %s (recorded by version %s, seed %u, move budget %d ms): "
+        std::fprintf(stderr, "brakkenfel: replaying %s (recorded by version %s, seed %u, move budget %d ms%s): "
                              "Cannon %s, Helicopter %s; no program is started\n",
                      Printable(Chosen.ReplayPath).c_str(), Printable(Header.ProgramVersion).c_str(), Header.Seed,
-                     Header.MoveBudgetMs, Printable(Header.Kinds[0].Text()).c_str(),
+                     Header.MoveBudgetMs,
+                     Header.Duel ? (", duel rules, health " + std::to_string(Header.Health)).c_str() : "",
+                     Printable(Header.Kinds[0].Text()).c_str(),
                      Printable(Header.Kinds[1].Text()).c_str());
+        if (Header.Duel) DuelHealth = Header.Health;
         // A file without a single move ends the run as soon as it starts.
         if (Replay->Ended()) QuitRequested = -1;
     } else {
         // The clock, as without a seed; decided before set-up so that programs can be told.
         Seed = Chosen.Seed ? *Chosen.Seed
                            : static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        if (Chosen.Duel) {
+            DuelHealth = Chosen.Health.value_or(DefaultDuelHealth);
+            // Told at once, so that a field worth seeing again can be asked for by its seed.
+            std::fprintf(stderr, "brakkenfel: duel rules, seed %u, health %d\n", Seed, *DuelHealth);
+        }
     }
     setenv("BRAKKENFEL_SEED", std::to_string(Seed).c_str(), 1);
     // Checked here, before any output is created: a refused recording must leave the file as it was.
@@ -50,6 +58,8 @@ MatchHeader MatchSession::RecordHeader() const {
     Header.Seed = Seed;
     Header.MoveBudgetMs = Chosen.MoveBudgetMs;
     Header.Kinds = {Chosen.Cannon, Chosen.Helicopter};
+    Header.Duel = DuelHealth.has_value();
+    Header.Health = DuelHealth.value_or(0);
     return Header;
 }
 
@@ -68,6 +78,7 @@ std::shared_ptr<Sprite> MatchSession::MakeReplay(const std::string& GunName) {
 
 void MatchSession::Install(ContestHost& Host) {
     Host.Seed = Seed;
+    Host.DuelHealth = DuelHealth;
     if (Replay) {
         Host.JumpMoves = Chosen.FromMove.value_or(0);
         if (Chosen.Moves) Host.JumpMoves = std::min(Host.JumpMoves, *Chosen.Moves);
@@ -93,6 +104,7 @@ Options MatchSession::ResultOptions(const Options& Chosen) const {
     if (Replay) {
         Described.Cannon = Replay->Header().Kinds[0];
         Described.Helicopter = Replay->Header().Kinds[1];
+        Described.Duel = Replay->Header().Duel;
     }
     return Described;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,7 @@ private:
 
     Options Chosen;
     std::uint32_t Seed = 0;
+    std::optional<std::int32_t> DuelHealth;  // duel rules, from the command line or the replayed file
     std::unique_ptr<MatchRecorder> Recorder;
     std::shared_ptr<ReplaySource> Replay;
 };

@@ -51,7 +51,9 @@ float RoundHalfEven(float Value) { return std::nearbyint(Value); }
     Reach = Nowhere;
     if (Records.empty()) return;
     for (std::size_t Slot = Score.Guns.size(); Slot < Records.size(); ++Slot) {
-        Score.Guns.push_back({Records[Slot].Name, 0, 0});
+        GunScore Fresh;
+        Fresh.Name = Records[Slot].Name;
+        Score.Guns.push_back(Fresh);
     }
     Score.Guns.resize(Records.size());
     for (std::size_t Slot = 0; Slot < Records.size(); ++Slot) {
@@ -92,8 +94,17 @@ float RoundHalfEven(float Value) { return std::nearbyint(Value); }
         const float PixelX = RoundHalfEven(Shot.X);
         const float PixelY = RoundHalfEven(Shot.Y);
         if (PixelX >= Drawn.Left && PixelX < Drawn.Right && PixelY >= Drawn.Top && PixelY < Drawn.Bottom) {
-            ++Score.Guns[static_cast<std::size_t>(Shot.Owner)].Hits;
+            GunScore& Shooter = Score.Guns[static_cast<std::size_t>(Shot.Owner)];
+            ++Shooter.Hits;
             Shot.Scored = -1;
+            // Health is 0 under plain rules, so nothing below happens there.
+            GunScore& Struck = Score.Guns[Target.Slot];
+            if (Struck.Health > 0 && --Struck.Health == 0) {
+                Struck.DestroyedAt = Score.Moves;
+                Struck.DestroyedBy = Shooter.Name;
+                // After this move: the other gun's bullets of this same move still count.
+                QuitRequested = -1;
+            }
             return;
         }
     }
@@ -126,14 +137,38 @@ std::int64_t HitsOf(std::int16_t Slot) {
     return Score.Guns[static_cast<std::size_t>(Slot)].Hits;
 }
 
+void StartDuel(std::int32_t Health, std::uint32_t Seed) {
+    Score.Duel = true;
+    Score.Seed = Seed;
+    Score.StartHealth = Health;
+    const std::span<const SpriteData> Records = Sprites ? Sprites->Records() : std::span<const SpriteData>();
+    Score.Guns.resize(std::max(Score.Guns.size(), Records.size()));
+    for (std::size_t Slot = 0; Slot < Records.size(); ++Slot) {
+        const SpriteData& Gun = Records[Slot];
+        if (Gun.InUse == 0) continue;
+        GunScore& Entry = Score.Guns[Slot];
+        Entry.Name = Gun.Name;
+        Entry.Health = Health;
+        Entry.StartX = static_cast<std::int32_t>(Gun.X);
+        Entry.StartY = static_cast<std::int32_t>(Gun.Y);
+        Entry.StartAngle = Gun.Angle;
+    }
+}
+
+std::int32_t HealthOf(std::int16_t Slot) {
+    if (Slot < 0 || static_cast<std::size_t>(Slot) >= Score.Guns.size()) return 0;
+    return Score.Guns[static_cast<std::size_t>(Slot)].Health;
+}
+
 std::string Winner(const Scoreboard& Board) {
     const GunScore* Leader = nullptr;
     bool Tied = false;
+    const auto Measure = [&Board](const GunScore& Gun) { return Board.Duel ? Gun.Health : Gun.Hits; };
     for (const GunScore& Gun : Board.Guns) {
-        if (!Leader || Gun.Hits > Leader->Hits) {
+        if (!Leader || Measure(Gun) > Measure(*Leader)) {
             Leader = &Gun;
             Tied = false;
-        } else if (Gun.Hits == Leader->Hits) {
+        } else if (Measure(Gun) == Measure(*Leader)) {
             Tied = true;
         }
     }

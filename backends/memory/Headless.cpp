@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "app/Run.h"
 #include "app/Trace.h"
@@ -25,15 +26,29 @@ namespace brakkenfel {
 
 namespace {
 
+// Under duel rules: what each gun has left, who destroyed whom when, and the field's seed.
+std::string DuelSummary() {
+    if (!Score.Duel) return {};
+    std::string text = ", health:";
+    for (const std::int16_t slot : {CannonIndex, HelicopterIndex}) {
+        const GunScore& gun = Score.Guns.at(static_cast<std::size_t>(slot));
+        text += (slot == CannonIndex ? " " : ", ") + gun.Name + " " + std::to_string(gun.Health);
+        if (gun.DestroyedAt != 0) {
+            text += " (destroyed by " + gun.DestroyedBy + " at move " + std::to_string(gun.DestroyedAt) + ")";
+        }
+    }
+    return text + ", seed " + std::to_string(Score.Seed);
+}
+
 void WriteSummary(std::int64_t moves, std::size_t poolPeak, double seconds) {
     const double rate = seconds > 0 ? static_cast<double>(moves) / seconds : 0.0;
     std::fprintf(stderr, "brakkenfel: %lld moves, %d bullets in flight, pool peak %zu, shots: Cannon %lld, "
-                         "Helicopter %lld, hits: Cannon %lld, Helicopter %lld, winner: %s, %.3f s wall time, %.0f moves/s\n",
+                         "Helicopter %lld, hits: Cannon %lld, Helicopter %lld, winner: %s%s, %.3f s wall time, %.0f moves/s\n",
                  static_cast<long long>(moves), CountBullets(), poolPeak,
                  static_cast<long long>(Sprites->ShotsFired(CannonIndex)),
                  static_cast<long long>(Sprites->ShotsFired(HelicopterIndex)),
                  static_cast<long long>(HitsOf(CannonIndex)), static_cast<long long>(HitsOf(HelicopterIndex)),
-                 Winner(Score).c_str(), seconds, rate);
+                 Winner(Score).c_str(), DuelSummary().c_str(), seconds, rate);
 }
 
 void WriteCaption(const std::string& caption) {

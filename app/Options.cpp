@@ -208,7 +208,7 @@ constexpr OptionRow Rows[] = {
      StorePath<&Options::ReplayPath>},
     {"--from-move", nullptr, "N", "with --replay: run the first N moves at once, without frames",
      StoreWhole<&Options::FromMove, Moves>},
-    {"--seed", nullptr, "N", "seed the random generator (default: the clock); programs see BRAKKENFEL_SEED",
+    {"--seed", nullptr, "N", "seed the random generator and a duel's field (default: the clock); programs see BRAKKENFEL_SEED",
      StoreWhole<&Options::Seed, SeedRange>},
     {"--rules", nullptr, "RULES", "plain (default: today's arena) or duel: health, a foe list, a seeded field",
      StoreRules},

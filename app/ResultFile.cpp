@@ -47,7 +47,7 @@ void AppendProgram(std::string& Out, const ProgramSummary* Program) {
 }
 
 // Where the gun started, what it has left, and who destroyed it when.
-void AppendDuelGun(std::string& Out, const GunScore& Gun) {
+void AppendDuelGun(std::string& Out, const Scoreboard& Board, const GunScore& Gun) {
     Out += ",\"x\":" + std::to_string(Gun.StartX) + ",\"y\":" + std::to_string(Gun.StartY) +
            ",\"angle\":" + std::to_string(Gun.StartAngle) + ",\"final_health\":" + std::to_string(Gun.Health) +
            ",\"destroyed_at\":";
@@ -55,7 +55,7 @@ void AppendDuelGun(std::string& Out, const GunScore& Gun) {
         Out += "null,\"destroyed_by\":null";
     } else {
         Out += std::to_string(Gun.DestroyedAt) + ",\"destroyed_by\":";
-        AppendString(Out, Gun.DestroyedBy);
+        AppendString(Out, DestroyerOf(Board, Gun));
     }
 }
 
@@ -96,7 +96,7 @@ std::string ResultJson(const Options& Chosen, const Scoreboard& Board, const std
         }
         Out += ",\"shots\":" + std::to_string(Score ? Score->Shots : 0) +
                ",\"hits\":" + std::to_string(Score ? Score->Hits : 0);
-        if (Board.Duel && Score) AppendDuelGun(Out, *Score);
+        if (Board.Duel && Score) AppendDuelGun(Out, Board, *Score);
         Out += ",\"program\":";
         if (Command.empty()) {
             Out += "null";

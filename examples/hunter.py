@@ -10,8 +10,9 @@ whether the foe lies within 4 angle steps of where the gun points, and every can
 disagrees is dropped. Once the candidates left share an angle that hits them all, it turns to the
 angle with the least turn plus flight and fires every time it has reloaded.
 
-With --speculate it also fires while it searches: when it has reloaded and the angle it points at
-hits enough of the candidates left to be worth the 59 moves of reload the shot costs.
+With --speculate it also fires while it searches: when it has reloaded and a shot at the angle it
+points at, over the candidates left, shortens the match more when it hits than it delays the sure
+shot when it misses.
 
 Standard library only. Protocol 2 and the method: docs/duel.md.
 """
@@ -152,23 +153,36 @@ class Hunter:
             return orders
         # Still searching: sweep on round, one step a move.
         orders.append("rotate %d" % ((angle + 255) % 256))
-        if self.speculate and reload == 0:
-            hit = sum(self.flights_of(c)[angle] is not None for c in self.alive)
-            if hit and self.worth_a_shot(angle, hit):
-                orders.append("shoot")
+        if self.speculate and reload == 0 and self.worth_a_shot(angle):
+            orders.append("shoot")
         return orders
 
-    def worth_a_shot(self, angle, hit):
-        """A shot now costs a reload: worth it when it likely hits, or when no sure shot can come sooner."""
-        if 2 * hit >= len(self.alive):
-            return True
-        soonest = None
+    def sure_time(self, angle, offset):
+        """Moves until a sure shot at `offset` could go, were the foe there: the sweep goes on until
+        the foe comes into sight (which drops every candidate outside that sight), then the gun
+        turns on to its best angle."""
+        search = 0
+        while search < 256 and not in_sight((angle + search) % 256, offset[0], offset[1]):
+            search += 1
+        found_at = (angle + search) % 256
+        aim, _ = self.best_shot(found_at, [offset])
+        return 2 * 256 if aim is None else search + (aim - found_at) % 256
+
+    def worth_a_shot(self, angle):
+        """Whether a shot now, which costs a reload, shortens the match on average over the candidates.
+
+        For a candidate c, t is when a sure shot at c could go. If the shot hits, the race to
+        destroy the foe is min(t, RELOAD) moves shorter; if it misses, the sure shot waits for the
+        reload, max(0, RELOAD - t) moves longer.
+        """
+        gain = 0
         for offset in self.alive:
-            aim, _ = self.best_shot(angle, [offset])
-            if aim is not None:
-                turn = (aim - angle) % 256
-                soonest = turn if soonest is None else min(soonest, turn)
-        return soonest is None or soonest >= RELOAD
+            soonest = self.sure_time(angle, offset)
+            if self.flights_of(offset)[angle] is not None:
+                gain += min(soonest, RELOAD)
+            else:
+                gain -= max(0, RELOAD - soonest)
+        return gain > 0
 
 
 def say(line):

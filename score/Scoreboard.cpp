@@ -94,14 +94,14 @@ float RoundHalfEven(float Value) { return std::nearbyint(Value); }
         const float PixelX = RoundHalfEven(Shot.X);
         const float PixelY = RoundHalfEven(Shot.Y);
         if (PixelX >= Drawn.Left && PixelX < Drawn.Right && PixelY >= Drawn.Top && PixelY < Drawn.Bottom) {
-            GunScore& Shooter = Score.Guns[static_cast<std::size_t>(Shot.Owner)];
-            ++Shooter.Hits;
+            ++Score.Guns[static_cast<std::size_t>(Shot.Owner)].Hits;
             Shot.Scored = -1;
-            // Health is 0 under plain rules, so nothing below happens there.
+            // Health is 0 under plain rules, so nothing more happens there. Numbers only: a call
+            // or a string here would make every move's loop above reload what it keeps in registers.
             GunScore& Struck = Score.Guns[Target.Slot];
             if (Struck.Health > 0 && --Struck.Health == 0) {
                 Struck.DestroyedAt = Score.Moves;
-                Struck.DestroyedBy = Shooter.Name;
+                Struck.DestroyedBy = Shot.Owner;
                 // After this move: the other gun's bullets of this same move still count.
                 QuitRequested = -1;
             }
@@ -153,6 +153,11 @@ void StartDuel(std::int32_t Health, std::uint32_t Seed) {
         Entry.StartY = static_cast<std::int32_t>(Gun.Y);
         Entry.StartAngle = Gun.Angle;
     }
+}
+
+std::string DestroyerOf(const Scoreboard& Board, const GunScore& Gun) {
+    if (Gun.DestroyedBy < 0 || static_cast<std::size_t>(Gun.DestroyedBy) >= Board.Guns.size()) return {};
+    return Board.Guns[static_cast<std::size_t>(Gun.DestroyedBy)].Name;
 }
 
 std::int32_t HealthOf(std::int16_t Slot) {

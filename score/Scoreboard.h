@@ -18,7 +18,7 @@ struct GunScore {
     std::int32_t StartY = 0;
     std::int32_t StartAngle = 0;   ///< its angle at the first move
     std::int64_t DestroyedAt = 0;  ///< the move its health reached 0; 0 while it stands
-    std::string DestroyedBy;       ///< the gun whose hit took its last health
+    std::int16_t DestroyedBy = -1; ///< registry slot of the gun whose hit took its last health
 };
 
 /// What the hit rule has seen of the run. It outlives the registry, so a run's result can be
@@ -55,6 +55,9 @@ void StartDuel(std::int32_t Health, std::uint32_t Seed);
 /// The health of the gun in registry slot `Slot`: always 0 under plain rules and for a slot not
 /// seen yet. What SpriteActions.Health answers, and what a view of the match shows.
 std::int32_t HealthOf(std::int16_t Slot);
+
+/// The name of the gun that destroyed `Gun`; empty while it stands.
+std::string DestroyerOf(const Scoreboard& Board, const GunScore& Gun);
 
 /// The gun with the most hits by name (under duel rules the most health), or "draw" when no single
 /// gun leads.

@@ -267,7 +267,7 @@ TEST(DuelArenaTest, TheLastHealthTakenEndsTheMatchAndNamesTheWinner) {
     EXPECT_EQ(HealthOf(1), 0);
     EXPECT_EQ(HealthOf(0), 1);
     EXPECT_EQ(Score.Guns[1].DestroyedAt, 2);
-    EXPECT_EQ(Score.Guns[1].DestroyedBy, "Cannon");
+    EXPECT_EQ(DestroyerOf(Score, Score.Guns[1]), "Cannon");
     EXPECT_EQ(QuitRequested, -1);
     EXPECT_EQ(Winner(Score), "Cannon");
     QuitRequested = 0;

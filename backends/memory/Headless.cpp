@@ -34,7 +34,7 @@ std::string DuelSummary() {
         const GunScore& gun = Score.Guns.at(static_cast<std::size_t>(slot));
         text += (slot == CannonIndex ? " " : ", ") + gun.Name + " " + std::to_string(gun.Health);
         if (gun.DestroyedAt != 0) {
-            text += " (destroyed by " + gun.DestroyedBy + " at move " + std::to_string(gun.DestroyedAt) + ")";
+            text += " (destroyed by " + DestroyerOf(Score, gun) + " at move " + std::to_string(gun.DestroyedAt) + ")";
         }
     }
     return text + ", seed " + std::to_string(Score.Seed);

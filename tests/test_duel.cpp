@@ -2,9 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <numbers>
 
 #include "contest/DuelSight.h"
+#include "contest/ProtocolLine.h"
+#include "replay/MatchFile.h"
 #include "display/BackBuffer.h"
 #include "contest/clsHuman.h"
 #include "score/DuelField.h"
@@ -283,6 +288,49 @@ TEST(DuelArenaTest, TheLastHealthTakenEndsTheMatchAndNamesTheWinner) {
     EXPECT_EQ(Winner(Score), "draw");
     QuitRequested = 0;
 }
+
+TEST(DuelProtocolTest, VersionTwoLinesCarryTheFoeAndTheDistanceReadsBackExactly) {
+    char Line[MaxProtocolLine];
+    ASSERT_GT(FormatGreeting(Line, "Helicopter", DuelProtocolVersion), 0u);
+    EXPECT_STREQ(std::string(Line, std::strlen("brakkenfel 2 Helicopter\n")).c_str(), "brakkenfel 2 Helicopter\n");
+    const float Distance = std::sqrt(7492.0f);
+    const DuelMoveFields Duel{4, 17, Distance, false, 2, true, false, 3, 255};
+    const std::size_t Length = FormatDuelMove(Line, 12, 200, 309, 209, false, Duel);
+    const std::string Text(Line, Length);
+    char Written[32] = {};
+    ASSERT_EQ(std::sscanf(Text.c_str(), "move 12 200 309 209 0 4 17 %31s 0 2 1 0 3 255\n", Written), 1) << Text;
+    EXPECT_EQ(std::strtof(Written, nullptr), Distance);
+}
+
+struct HeaderCase {
+    const char* Name;
+    const char* Tail;  // after the Helicopter's kind
+    bool Valid, Duel;
+    std::int32_t Health;
+};
+
+class DuelHeaderTest : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(DuelHeaderTest, TheRulesFollowTheKindsOrNothingDoes) {
+    const HeaderCase& Case = GetParam();
+    const std::string Line = std::string("brakkenfel-match 1 0.1 seed=3 budget=0 cannon=ai helicopter=ai") + Case.Tail;
+    MatchHeader Header;
+    std::string Why;
+    ASSERT_EQ(ParseHeader(Line, Header, Why), Case.Valid) << Why;
+    if (!Case.Valid) return;
+    EXPECT_EQ(Header.Duel, Case.Duel);
+    EXPECT_EQ(Header.Health, Case.Health);
+    EXPECT_EQ(FormatHeader(Header), Line + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DuelHeaderTest, ::testing::Values(
+    HeaderCase{"Plain", "", true, false, 0},
+    HeaderCase{"Duel", " rules=duel health=5", true, true, 5},
+    HeaderCase{"NoHealth", " rules=duel", false, false, 0},
+    HeaderCase{"ZeroHealth", " rules=duel health=0", false, false, 0},
+    HeaderCase{"OtherRules", " rules=plain health=5", false, false, 0},
+    HeaderCase{"TrailingWord", " rules=duel health=5 more", false, false, 0}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace
 }  // namespace brakkenfel

@@ -1,7 +1,8 @@
 // Benchmark of whole moves, as an unpaced headless run makes them: both guns, their computer
-// gunners and every bullet's flight, with and without the per-move trace.
+// gunners and every bullet's flight, with and without the per-move trace, and under duel rules.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "app/Trace.h"
@@ -23,6 +24,20 @@ void BM_Move(benchmark::State& state) {
     state.counters["moves/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Move);
+
+// A move under duel rules: each gun reads its foe before its gunner moves, and hits take health
+// (more than a run can take, so the match never ends here).
+void BM_MoveDuel(benchmark::State& state) {
+    MemoryHost host;
+    host.Host.Seed = 1;
+    host.Host.DuelHealth = INT32_MAX;
+    SetUpContest(host.Host);
+    WarmUp();
+    for (auto _ : state) RunMove();
+    state.counters["moves/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    TearDownContest();
+}
+BENCHMARK(BM_MoveDuel);
 
 // The hit rule alone, as it runs after every move: it must cost next to nothing beside a move.
 void BM_ScoreHits(benchmark::State& state) {

@@ -174,6 +174,25 @@ bool StoreFlag(Options& Chosen, const std::string&, std::string&) {
     return true;
 }
 
+bool StoreView(Options& Chosen, const std::string& Value, std::string& Why) {
+    if (Value != "plain" && Value != "analysis") {
+        Why = "'plain' or 'analysis'";
+        return false;
+    }
+    Chosen.AnalysisView = Value == "analysis";
+    return true;
+}
+
+bool StoreScale(Options& Chosen, const std::string& Value, std::string& Why) {
+    std::int32_t Factor = 0;
+    if (!ParseWhole<std::int32_t>(Value, 1, Factor) || Factor > 8) {
+        Why = "a whole factor from 1 to 8";
+        return false;
+    }
+    Chosen.Scale = Factor;
+    return true;
+}
+
 constexpr char Moves[] = "a whole number of moves, 0 or more";
 constexpr char Seconds[] = "a whole number of seconds, 0 or more";
 constexpr char Milliseconds[] = "a whole number of milliseconds, 0 or more";
@@ -213,6 +232,13 @@ constexpr OptionRow Rows[] = {
     {"--rules", nullptr, "RULES", "plain (default: today's arena) or duel: health, a foe list, a seeded field",
      StoreRules},
     {"--health", nullptr, "N", "with --rules duel: each gun's health at the start (default 5)", StoreHealth},
+    {"--view", nullptr, "VIEW", "window: start in the 'plain' (default) or 'analysis' view (V switches)",
+     StoreView},
+    {"--paused", nullptr, nullptr, "window: start with the moves paused (P resumes, . steps)",
+     StoreFlag<&Options::Paused>},
+    {"--scale", nullptr, "N", "window: draw everything N times larger, 1 to 8 (default 1)", StoreScale},
+    {"--hold", nullptr, nullptr, "window: when the match ends (replay, --moves), keep its last frame shown",
+     StoreFlag<&Options::Hold>},
     {"--help", "-h", nullptr, "print this help and exit", StoreFlag<&Options::Help>},
     {"--version", nullptr, nullptr, "print the version and exit", StoreFlag<&Options::Version>},
 };
@@ -246,6 +272,12 @@ bool CheckCombination(const Options& Chosen, const std::string& NamedKind, std::
         // Nobody sits at the keys of a window that is not there.
         for (const auto& [Option, Kind] : {std::pair{"--cannon", &Chosen.Cannon}, std::pair{"--helicopter", &Chosen.Helicopter}}) {
             if (Kind->Is == ContestantKind::Type::Keys) Why = std::string(Option) + " keys needs the window, not --headless";
+        }
+    }
+    if (Why.empty() && Chosen.Headless) {
+        for (const auto& [Option, Asked] : {std::pair{"--view", Chosen.AnalysisView}, std::pair{"--paused", Chosen.Paused},
+                                            std::pair{"--scale", Chosen.Scale != 1}, std::pair{"--hold", Chosen.Hold}}) {
+            if (Asked && Why.empty()) Why = std::string(Option) + " needs the window, not --headless";
         }
     }
     if (Why.empty() && Chosen.Moves && Chosen.Seconds) Why = "--moves and --seconds cannot be used together";

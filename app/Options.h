@@ -31,6 +31,10 @@ struct Options {
     std::optional<std::uint32_t> Seed;    ///< --seed N: seeds the process-wide random generator
     bool Duel = false;                    ///< --rules duel: health, the foe list, a fair seeded field
     std::optional<std::int32_t> Health;   ///< --health N: with --rules duel, each gun's health (default 5)
+    bool AnalysisView = false;            ///< --view analysis: the window starts in the analysis view
+    bool Paused = false;                  ///< --paused: the window starts with its moves paused
+    std::int32_t Scale = 1;               ///< --scale N: the window drawn N times larger (1 to 8)
+    bool Hold = false;                    ///< --hold: the window stays on the last frame when the match ends
 };
 
 /// Each gun's health at the first move under duel rules, unless --health says otherwise.

@@ -6,6 +6,7 @@
 
 #include "app/Trace.h"
 #include "app/Workbench.h"
+#include "display/AnalysisView.h"
 #include "display/BackBuffer.h"
 #include "platform/StopSignals.h"
 
@@ -46,12 +47,25 @@ int RunWindowContest(const Options& Chosen, ContestHost Host) {
         outputs.AfterMove();
         // A move stepped while paused is looked at now: its line should not wait for moves to resume.
         if (Bench.Paused) outputs.WriteOut();
+        const bool closing = QuitRequested != 0;
         if (outer) outer();
+        // The replay's end asks for a stop as a closed window does; --hold keeps the window instead.
+        if (!closing && QuitRequested != 0 && Bench.Hold) {
+            QuitRequested = 0;
+            EndMatch();
+        }
         // Every move run counts, a replay's jumps included; the window then ends as if closed.
-        if (outputs.Moves() == limit) QuitRequested = -1;
+        if (outputs.Moves() == limit) EndMatch();
     };
+    Host.AfterFrame = [&outputs, outer = Host.AfterFrame] {
+        outputs.FlushIfDue();
+        if (outer) outer();
+    };
+    Bench.Hold = Chosen.Hold;
     RunSetUp(Host, [&] {
         if (limit == 0) QuitRequested = -1;
+        if (Chosen.AnalysisView) ShowAnalysis(true);
+        if (Chosen.Paused && !Bench.Paused) ApplyCommand(WindowCommand::Pause);
         RunMainLoop(Host);
         // The back buffer still holds the last frame composed, which the window showed before it closed.
         outputs.SaveSnapshot(*BackBitmap);

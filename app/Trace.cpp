@@ -196,6 +196,15 @@ void RunOutputs::AfterMove() {
     }
 }
 
+void RunOutputs::FlushIfDue() {
+    if (Pending.empty()) return;
+    // A frame's time early: called once a frame, this keeps every line under half a second.
+    const auto now = std::chrono::steady_clock::now();
+    if (now + std::chrono::milliseconds(100) < NextFlush) return;
+    NextFlush = now + FlushEvery;
+    Flush(false);
+}
+
 void RunOutputs::SaveSnapshot(const GdiBitmap& Frame) {
     if (SnapshotFd < 0) return;
     const std::vector<std::uint8_t> file = EncodeBmp(Frame);

@@ -48,6 +48,9 @@ public:
     void AfterMove();
     /// Writes what the trace holds now, without waiting for the next half second.
     void WriteOut() { Flush(false); }
+    /// Between moves of a paced run: writes the trace out when its lines are near half a second
+    /// old, so they reach the disk in time however slowly (or not at all) the moves go on.
+    void FlushIfDue();
     /// Moves counted so far.
     std::int64_t Moves() const { return MovesCounted; }
     /// Saves `Frame` as the snapshot, when one was asked for.

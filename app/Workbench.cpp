@@ -11,7 +11,24 @@ namespace brakkenfel {
 
 WorkbenchState Bench;
 
+void EndMatch() {
+    if (!Bench.Hold) {
+        QuitRequested = -1;
+        return;
+    }
+    Bench.Ended = true;
+    Bench.Paused = true;
+    Bench.PendingJump = 0;
+    PauseChannel(TickMove, true);
+}
+
 void ApplyCommand(WindowCommand Command) {
+    // A held end runs nothing further: only a jump back (which starts the match over) is taken.
+    if (Bench.Ended && Command != WindowCommand::JumpBack && Command != WindowCommand::JumpToStart &&
+        Command != WindowCommand::ToggleView && Command != WindowCommand::Faster &&
+        Command != WindowCommand::Slower && Command != WindowCommand::NormalRate) {
+        return;
+    }
     switch (Command) {
     case WindowCommand::Pause:
         Bench.Paused = !Bench.Paused;
@@ -32,7 +49,9 @@ void ApplyCommand(WindowCommand Command) {
 }
 
 void ResetWorkbench() {
+    const bool Hold = Bench.Hold;
     Bench = {};
+    Bench.Hold = Hold;
     PauseChannel(TickMove, false);
     ShowAnalysis(false);
 }
@@ -48,9 +67,10 @@ void RunPendingJump(const ContestHost& Host) {
     if (Target < Now) {
         Host.Rewind();
         RebuildArena(Host);
+        Bench.Ended = false;  // still paused: the watcher resumes when ready
     }
     // Unpaced, as the jump at set-up; the replay's check runs after every move and its end stops the run.
-    for (std::int64_t Move = Score.Moves; Move < Target && QuitRequested == 0; ++Move) {
+    for (std::int64_t Move = Score.Moves; Move < Target && QuitRequested == 0 && !Bench.Ended; ++Move) {
         RunMove();
         if (Host.AfterMove) Host.AfterMove();
     }

@@ -18,6 +18,8 @@ struct WorkbenchState {
     std::int64_t PendingJump = 0;   ///< moves to go forward (positive) or back (negative), not yet run
     bool JumpHome = false;          ///< a jump to the first move is waiting
     KeyState Keys;                  ///< the keys held in the window, for the player at the keys
+    bool Hold = false;              ///< --hold: the match's end stops the moves, not the window
+    bool Ended = false;             ///< held at the match's end: no move runs until a jump back
 };
 
 /// The run's workbench; set-up puts it back to its start.
@@ -28,6 +30,14 @@ extern WorkbenchState Bench;
 void ApplyCommand(WindowCommand Command);
 /// Puts the workbench back to its start: running at 90 moves a second, plain view, no key held.
 void ResetWorkbench();
+/// The match ended (a replay's last move, --moves): with Hold, the moves stop and the window stays
+/// with the last frame; without it, the run stops as a closed window does.
+void EndMatch();
+/// After each move the window ran: the taps it carried out are spent.
+inline void KeysSpent() {
+    Bench.Keys.TurnTapped = false;
+    Bench.Keys.ShootTapped = false;
+}
 /// Carries out a waiting jump of a replay (`Host.Rewind` set): forward runs moves unpaced, each
 /// checked; back re-runs the match from its first move unpaced up to the target. Without a replay
 /// the jump is dropped.

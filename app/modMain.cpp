@@ -90,7 +90,7 @@ void SetUpContest(const ContestHost& Host) {
     BackHeight = RoundChecked<std::int32_t>(Height, "picture box size " + std::to_string(Height));
     CreateBackBuffer(frmMain->PictureBoxDC());
     // Before the scheduler's first tick, so the paced moves that follow start on a fresh grid.
-    for (std::int64_t Move = 0; Move < Host.JumpMoves && QuitRequested == 0; ++Move) {
+    for (std::int64_t Move = 0; Move < Host.JumpMoves && QuitRequested == 0 && !Bench.Ended; ++Move) {
         RunMove();
         if (Host.AfterMove) Host.AfterMove();
     }
@@ -108,10 +108,12 @@ void RunLoopPass(const ContestHost& Host) {
     switch (NextTick()) {
     case TickMove:
         RunMove();
+        KeysSpent();
         if (Host.AfterMove) Host.AfterMove();
         break;
     case TickFrame:
         ComposeFrame();
+        if (Host.AfterFrame) Host.AfterFrame();
         break;
     case TickSecond:
         UpdateCaption();

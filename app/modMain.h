@@ -40,6 +40,8 @@ struct ContestHost {
     std::optional<std::uint32_t> Seed;
     /// Duel rules with each gun's health at the first move; empty: plain rules, today's arena.
     std::optional<std::int32_t> DuelHealth;
+    /// Called after each frame tick of the paced loop (outputs that must not wait for a move); may be empty.
+    std::function<void()> AfterFrame;
     /// Moves run back to back at the end of set-up, without frames or pacing (a replay's jump).
     std::int64_t JumpMoves = 0;
     /// Puts the contestants' source back to the match's first move, before a replay's jump back

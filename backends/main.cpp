@@ -22,6 +22,7 @@
 #include "backends/sdl/SdlClock.h"
 #include "backends/sdl/SdlForm.h"
 #include "backends/sdl/SdlPicture.h"
+#include "display/Panel.h"
 #include "display/frmMain.h"
 #include "platform/Errors.h"
 #include "platform/Picture.h"
@@ -54,7 +55,7 @@ int RunWindowed(const Options& options, ContestHost& host) {
         std::fprintf(stderr, "brakkenfel: %s (use --headless to run without a window)\n", why.c_str());
         return 1;
     }
-    host.CreateMainWindow = [] { return CreateSdlForm(); };
+    host.CreateMainWindow = [scale = options.Scale] { return CreateSdlForm(scale); };
     const int status = RunWindowContest(options, host);
     CloseVideo();
     return status;
@@ -137,6 +138,13 @@ int main(int argc, char** argv) {
                 roster.CheckLog();
                 if (outer) outer();
             };
+        }
+        host.AfterFrame = [&match] { match.FlushWaiting(); };
+        {
+            const Options described = match.ResultOptions(chosen);
+            PanelRun.Kinds = {described.Cannon, described.Helicopter};
+            PanelRun.Replay = match.Replaying();
+            PanelRun.Total = match.TotalMoves();
         }
         // The display may vanish under the window: stop the contestants and flush what was written.
         SetDisplayLostHandler([&roster, &match] {

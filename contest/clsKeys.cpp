@@ -13,8 +13,8 @@ void clsKeys::Initialize(std::shared_ptr<SpriteActions>& NewActions, SpriteEnemy
 void clsKeys::Update() {
     // The turning step of the next move reaches this target; ordered anew each move, the gun keeps
     // turning one step a move for as long as the key is held.
-    if (Keys->Turn) Actions->Rotate(static_cast<std::uint8_t>(Actions->Angle() + 1));
-    if (Keys->Shoot) Actions->Shoot();
+    if (Keys->Turn || Keys->TurnTapped) Actions->Rotate(static_cast<std::uint8_t>(Actions->Angle() + 1));
+    if (Keys->Shoot || Keys->ShootTapped) Actions->Shoot();
 }
 
 }  // namespace brakkenfel

@@ -22,6 +22,9 @@ enum class WindowCommand : std::uint8_t {
 struct KeyState {
     bool Turn = false;   ///< Right or Up arrow: turn one step per move
     bool Shoot = false;  ///< Space: order a shot every move
+    /// Pressed since the last move ran, held or not: a tap shorter than a move still counts once.
+    bool TurnTapped = false;
+    bool ShootTapped = false;  ///< as TurnTapped, for Space
 };
 
 }  // namespace brakkenfel

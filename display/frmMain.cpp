@@ -50,7 +50,13 @@ bool FormWindow::Unload() {
 
 void FormWindow::KeyCommand(WindowCommand Command) { ApplyCommand(Command); }
 
-void FormWindow::KeysHeld(const KeyState& Keys) { Bench.Keys = Keys; }
+void FormWindow::KeysHeld(const KeyState& Keys) {
+    // Taps add up until a move spends them; held keys are what they are now.
+    Bench.Keys.Turn = Keys.Turn;
+    Bench.Keys.Shoot = Keys.Shoot;
+    Bench.Keys.TurnTapped = Bench.Keys.TurnTapped || Keys.TurnTapped;
+    Bench.Keys.ShootTapped = Bench.Keys.ShootTapped || Keys.ShootTapped;
+}
 
 void Form_Unload(std::int16_t& Cancel) {
     // Cancel stays as the window system passed it: closing is never refused, only noted for the loop.

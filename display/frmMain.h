@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "display/Panel.h"
 
 #include "display/WindowInput.h"
 #include "platform/Gdi.h"
@@ -41,6 +44,10 @@ public:
     virtual bool HasPendingEvents() = 0;
     /// Dispatches every pending event to the window's handlers (a close runs Form_Unload).
     virtual void ProcessPendingEvents() = 0;
+    /// Shows the analysis view's side panel with `Lines`, or (null) takes it away; called every frame.
+    virtual void ShowPanel(const std::vector<PanelLine>* Lines) { static_cast<void>(Lines); }
+    /// True while nobody can see the window (minimized, unmapped): frames need not be composed.
+    virtual bool Hidden() const { return false; }
     /// True once the window has unloaded: its handler ran and did not cancel.
     bool Unloaded() const { return IsUnloaded; }
 

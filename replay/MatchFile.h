@@ -164,6 +164,11 @@ public:
     void Flush();
     /// Flushes and closes; RuntimeError 75 on failure.
     void Close();
+    /// Writes out lines that have waited since the last flush (10 ms or more); for a paced loop's
+    /// frames, so that a paused or slow match still reaches the disk at once.
+    void FlushWaiting() {
+        if (Used > 0 && ClockSaysFlush()) Flush();
+    }
     /// Flush after every line from now on (a program may keep the next move waiting without limit).
     void FlushEveryLine() { EveryLine = true; }
 

@@ -22,6 +22,8 @@ public:
 
     /// After each move: the move's line (and an event line before it for a program gone out).
     void AfterMove();
+    /// Between moves: writes out the lines still waiting in the buffer.
+    void FlushWaiting() { Writer.FlushWaiting(); }
     /// At the end of the run: what is left to say, then the file closed; RuntimeError 75 on failure.
     void Finish();
 

@@ -9,6 +9,7 @@
 
 #include "app/OutputFile.h"
 #include "platform/Errors.h"
+#include "replay/MatchFile.h"
 #include "replay/MatchRecorder.h"
 #include "replay/clsReplay.h"
 
@@ -32,6 +33,12 @@ void MatchSession::Open() {
                      Printable(Header.Kinds[0].Text()).c_str(),
                      Printable(Header.Kinds[1].Text()).c_str());
         if (Header.Duel) DuelHealth = Header.Health;
+        if (Chosen.FromMove || !Chosen.Headless) CountMoves();
+        if (Chosen.FromMove && Total && *Chosen.FromMove > *Total) {
+            throw RuntimeError(ErrInvalidProcedure, "--from-move " + std::to_string(*Chosen.FromMove) +
+                                                        " is past the end: " + Printable(Chosen.ReplayPath) +
+                                                        " ends at move " + std::to_string(*Total));
+        }
         // A file without a single move ends the run as soon as it starts.
         if (Replay->Ended()) QuitRequested = -1;
     } else {
@@ -65,6 +72,19 @@ MatchHeader MatchSession::RecordHeader() const {
 
 void MatchSession::OpenRecording() {
     if (!Chosen.RecordPath.empty() && !Recorder) Recorder = std::make_unique<MatchRecorder>(Chosen.RecordPath, RecordHeader());
+}
+
+void MatchSession::CountMoves() {
+    MatchReader Reader(Chosen.ReplayPath, OpenMatchFile(Chosen.ReplayPath));
+    MoveLine Move;
+    std::vector<OutEvent> Events;
+    std::int64_t Moves = 0;
+    try {
+        while (Reader.Next(Move, Events)) ++Moves;
+    } catch (const RuntimeError&) {
+        return;  // the replay meets the bad line in its turn and says where
+    }
+    Total = Moves;
 }
 
 void MatchSession::Rewind() {
@@ -111,6 +131,10 @@ Options MatchSession::ResultOptions(const Options& Chosen) const {
 
 std::vector<ProgramSummary> MatchSession::Summaries(const std::vector<ProgramSummary>& Live) const {
     return Replay ? Replay->Summaries() : Live;
+}
+
+void MatchSession::FlushWaiting() {
+    if (Recorder) Recorder->FlushWaiting();
 }
 
 void MatchSession::Finish() {

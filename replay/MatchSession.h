@@ -32,6 +32,9 @@ public:
     void Open();
     /// Creates the recording, if one was asked for; RuntimeError 75 when it cannot be written.
     void OpenRecording();
+    /// A replay's moves in all, counted at Open when a window shows them or --from-move needs
+    /// them; empty otherwise, or when a bad line stops the count (the replay reports it there).
+    std::optional<std::int64_t> TotalMoves() const { return Total; }
     /// True when the guns are driven from a match file.
     bool Replaying() const { return Replay != nullptr; }
     /// The replay contestant for `GunName`.
@@ -48,17 +51,21 @@ public:
     Options ResultOptions(const Options& Chosen) const;
     /// The programs' counts for the result file: the recorded ones when replaying.
     std::vector<ProgramSummary> Summaries(const std::vector<ProgramSummary>& Live) const;
+    /// Between moves of a paced run: what the recording holds goes to the disk.
+    void FlushWaiting();
     /// Writes what is left of the recording and closes it; RuntimeError 75 on failure.
     void Finish();
 
 private:
     MatchHeader RecordHeader() const;
+    void CountMoves();
 
     Options Chosen;
     std::uint32_t Seed = 0;
     std::optional<std::int32_t> DuelHealth;  // duel rules, from the command line or the replayed file
     std::unique_ptr<MatchRecorder> Recorder;
     std::shared_ptr<ReplaySource> Replay;
+    std::optional<std::int64_t> Total;
 };
 
 }  // namespace brakkenfel

@@ -10,6 +10,7 @@
 
 #include "display/FormLayout.h"
 #include "display/frmMain.h"
+#include "backends/sdl/SdlScale.h"
 #include "backends/sdl/SdlText.h"
 
 namespace brakkenfel {
@@ -27,8 +28,9 @@ enum class SurfaceMode {
 /// loop's pass, when the event queue is next looked at (as Xlib flushes its output on XPending).
 class SdlForm final : public FormWindow {
 public:
-    /// Creates the window hidden, with caption "Brakkenfel" and an empty label; fails with RuntimeError.
-    explicit SdlForm(SurfaceMode mode = SurfaceMode::Auto);
+    /// Creates the window hidden, `scale` times the layout's size (1 to 8), with caption
+    /// "Brakkenfel" and an empty label; fails with RuntimeError.
+    explicit SdlForm(SurfaceMode mode = SurfaceMode::Auto, int scale = 1);
     ~SdlForm() override;
     SdlForm(const SdlForm&) = delete;
     SdlForm& operator=(const SdlForm&) = delete;
@@ -39,6 +41,12 @@ public:
     bool HasPendingEvents() override;
     /// Dispatches every queued event: a close request or a stop signal runs Form_Unload once.
     void ProcessPendingEvents() override;
+    /// Paints the side panel right of the field, only the lines that changed; null clears it.
+    void ShowPanel(const std::vector<PanelLine>* Lines) override;
+    /// True while minimized or unmapped: nothing is composed or presented.
+    bool Hidden() const override { return Minimized; }
+    /// The whole factor the client area is drawn at now, and where it sits in the window.
+    const ScaledPlace& Placement() const { return Place; }
 
     /// The SDL window.
     SDL_Window* Window() const { return SdlWindow; }
@@ -61,6 +69,8 @@ private:
     void Present();
     void Dispatch(const SDL_Event& event);
     void Close();
+    void PaintPanelLine(std::size_t index, const PanelLine& line);
+    void CopyOut(SDL_Surface* target, const SDL_Rect& rect);
 
     SurfaceMode Mode;
     SDL_Window* SdlWindow = nullptr;
@@ -73,9 +83,17 @@ private:
     int LabelRenderCount = 0;
     bool AllDirty = false;
     std::vector<SDL_Rect> DirtyRects;
+    ScaledPlace Place;
+    SurfacePtr Big;  // the enlarged picture, for a window surface whose pixels are not XRGB
+    bool Minimized = false;
+    std::unique_ptr<SdlText> PanelFont;
+    bool PanelOn = false;
+    std::vector<PanelLine> PanelShown;
+    std::vector<SDL_Rect> Scratch;
+    KeyState Taps;  // presses seen in this pass's events
 };
 
-/// A new SDL main window, for ContestHost::CreateMainWindow.
-std::shared_ptr<FormWindow> CreateSdlForm();
+/// A new SDL main window `scale` times the layout's size, for ContestHost::CreateMainWindow.
+std::shared_ptr<FormWindow> CreateSdlForm(int scale = 1);
 
 }  // namespace brakkenfel

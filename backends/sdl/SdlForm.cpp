@@ -8,6 +8,7 @@
 #include "platform/Errors.h"
 #include "platform/StopSignals.h"
 #include "backends/sdl/SdlApp.h"
+#include "backends/sdl/SdlX11.h"
 
 namespace brakkenfel {
 
@@ -168,11 +169,18 @@ void SdlForm::ShowPanel(const std::vector<PanelLine>* Lines) {
     // Rendering text is the panel's cost: a line is rendered only when it changed.
     const std::size_t count = std::max(Lines->size(), PanelShown.size());
     PanelShown.resize(count);
+    bool changed = false;
     for (std::size_t i = 0; i < count; ++i) {
         const PanelLine line = i < Lines->size() ? (*Lines)[i] : PanelLine{};
         if (line.Text == PanelShown[i].Text && line.Color == PanelShown[i].Color) continue;
+        changed = true;
         PaintPanelLine(i, line);
         PanelShown[i] = line;
+    }
+    if (changed) {
+        std::string text;
+        for (const PanelLine& line : *Lines) text += line.Text + "\n";
+        SetX11Text(SdlWindow, "_BRAKKENFEL_PANEL", text);
     }
     PanelShown.resize(Lines->size());
 }

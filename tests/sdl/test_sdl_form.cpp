@@ -60,7 +60,11 @@ TEST_F(SdlFormTest, StartsWithTheStoredLayout) {
     SDL_GetWindowSize(form.Window(), &w, &h);
     EXPECT_EQ(w, ClientWidth);
     EXPECT_EQ(h, ClientHeight);
-    EXPECT_EQ(SDL_GetWindowFlags(form.Window()) & SDL_WINDOW_RESIZABLE, 0u);
+    // A person may enlarge it (it then draws at a whole factor), never shrink it below the layout.
+    EXPECT_NE(SDL_GetWindowFlags(form.Window()) & SDL_WINDOW_RESIZABLE, 0u);
+    SDL_GetWindowMinimumSize(form.Window(), &w, &h);
+    EXPECT_EQ(w, ClientWidth);
+    EXPECT_EQ(h, ClientHeight);
     EXPECT_EQ(form.Caption(), "Brakkenfel");
     EXPECT_STREQ(SDL_GetWindowTitle(form.Window()), "Brakkenfel");
     EXPECT_EQ(form.LabelCaption(), "");

@@ -23,13 +23,14 @@ def check(condition, message):
         raise Failure(message)
 
 
-def start_xvfb(log, core_fonts=True):
+def start_xvfb(log, core_fonts=True, screen="1024x768x24"):
     """Starts Xvfb on a display number it picks itself; returns (process, ':n'). Without `core_fonts`
-    the server has only its two built-in fonts, as on a machine where no X font package is installed."""
+    the server has only its two built-in fonts, as on a machine where no X font package is installed.
+    `screen` is the screen's size and depth."""
     read_end, write_end = os.pipe()
     fonts = [] if core_fonts else ["-fp", "built-ins"]
     server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp", *fonts],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp", *fonts],
         pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=log)
     os.close(write_end)
     number = b""
@@ -180,7 +181,7 @@ def click(display, window, x, y):
     display.sync()
 
 
-def main(doc, run, prefix, core_fonts=True):
+def main(doc, run, prefix, core_fonts=True, screen="1024x768x24"):
     """A test script's entry: `run(program, work, display_name)` with PROGRAM from the command line, a
     scratch folder and a private Xvfb; it raises Failure to fail. Returns the exit status (77: skipped)."""
     if len(sys.argv) != 2:
@@ -191,7 +192,7 @@ def main(doc, run, prefix, core_fonts=True):
         return SKIP
     with tempfile.TemporaryDirectory(prefix=prefix) as work:
         with open(os.path.join(work, "xvfb.log"), "w") as server_log:
-            server, name = start_xvfb(server_log, core_fonts)
+            server, name = start_xvfb(server_log, core_fonts, screen)
         try:
             run(os.path.abspath(sys.argv[1]), work, name)
         except Failure as failure:

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "backends/sdl/SdlPaint.h"
 #include "platform/Errors.h"
@@ -79,8 +80,13 @@ SdlForm::SdlForm(SurfaceMode mode, int scale) : Mode(mode) {
     PanelFont = std::make_unique<SdlText>("Tahoma", 8.25, 96.0);
     scale = std::clamp(scale, 1, 8);
     // Resizable, never smaller than the layout: a larger window draws at the largest whole factor.
+    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+    // On a Wayland output of scale 2 the window's surface then has twice the pixels, which Attach
+    // fills at twice the factor, instead of the compositor enlarging (and blurring) a small one.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && std::string_view(driver) == "wayland") flags |= SDL_WINDOW_ALLOW_HIGHDPI;
     SdlWindow = SDL_CreateWindow(Caption().c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                 ClientWidth * scale, ClientHeight * scale, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+                                 ClientWidth * scale, ClientHeight * scale, flags);
     if (SdlWindow == nullptr) WindowFailure("cannot create the window");
     SDL_SetWindowMinimumSize(SdlWindow, ClientWidth, ClientHeight);
     try {

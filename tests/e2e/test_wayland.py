@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The window on Wayland without X: a nested Weston (its X11 backend, drawing with pixman) inside a
 private Xvfb, the program started with only WAYLAND_DISPLAY and SDL's wayland driver. The field must
-appear on Weston's output with both guns, and SIGTERM must end the program with status 0.
+appear on Weston's output with both guns, and SIGTERM must end the program with status 0. With the
+output at scale 2 the window asks for it: twice the size, each pixel a crisp 2 x 2 block.
 
 Usage: test_wayland.py PROGRAM. Exits 0 on success, 1 on failure, 77 when Weston or Xvfb is missing.
 """
@@ -37,9 +38,20 @@ def find_block(rows, block):
     return None
 
 
+def enlarged(block, factor):
+    """`block` (rows of packed RGB bytes) with every pixel a factor x factor square."""
+    return [b"".join(row[x:x + 3] * factor for x in range(0, len(row), 3)) for row in block for _ in range(factor)]
+
+
 def run(program, work, name):
+    show(program, work, name, 1)
+    show(program, work, name, 2)
+
+
+def show(program, work, name, scale):
+    """Weston's output at `scale`: the field must show with each pixel a scale x scale block."""
     strip = rgb_rows(os.path.join(os.path.dirname(program), "cannon.bmp"))
-    frame0 = [bytes(c for pixel in row[:16] for c in pixel) for row in strip[:16]]
+    frame0 = enlarged([bytes(c for pixel in row[:16] for c in pixel) for row in strip[:16]], scale)
     runtime = tempfile.mkdtemp(prefix="brakkenfel-xdg-", dir=work)
     os.chmod(runtime, 0o700)
     socket = "brakkenfel-%d" % os.getpid()
@@ -47,7 +59,8 @@ def run(program, work, name):
     try:
         with open(os.path.join(work, "weston.log"), "w") as log:
             weston = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman", "--no-config",
-                                       "--socket=" + socket], env=dict(os.environ, DISPLAY=name,
+                                       "--socket=" + socket, "--scale=%d" % scale, "--width=%d" % (1024 * scale),
+                                       "--height=%d" % (700 * scale)], env=dict(os.environ, DISPLAY=name,
                                                                         XDG_RUNTIME_DIR=runtime),
                                       stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         deadline = time.monotonic() + 15
@@ -71,8 +84,9 @@ def run(program, work, name):
         child_log.seek(0)
         check(found is not None, "the field never showed on Weston; the program said: " + child_log.read().strip())
         cannon, helicopter = GUNS["Cannon"], GUNS["Helicopter"]
-        x, y = found[0] - cannon[0] + helicopter[0], found[1] - cannon[1] + helicopter[1]
-        check(all(rows[y + i][x * 3:x * 3 + 48] == line for i, line in enumerate(frame0)),
+        x = found[0] + (helicopter[0] - cannon[0]) * scale
+        y = found[1] + (helicopter[1] - cannon[1]) * scale
+        check(all(rows[y + i][x * 3:x * 3 + 48 * scale] == line for i, line in enumerate(frame0)),
               "the Helicopter is not where the Cannon's place says it should be")
         child.send_signal(signal.SIGTERM)
         try:
@@ -81,8 +95,8 @@ def run(program, work, name):
             raise Failure("the program kept running 5 s after SIGTERM")
         child_log.seek(0)
         check(status == 0, "exit status %d after SIGTERM; the program said: %s" % (status, child_log.read().strip()))
-        print("ok: the field showed on Weston at (%d, %d) and SIGTERM ended the program with 0"
-              % (found[0] - cannon[0] - FIELD_ORIGIN[0], found[1] - cannon[1] - FIELD_ORIGIN[1]))
+        print("ok: at output scale %d the field showed on Weston at (%d, %d) and SIGTERM ended the program with 0"
+              % (scale, found[0] - (cannon[0] + FIELD_ORIGIN[0]) * scale, found[1] - (cannon[1] + FIELD_ORIGIN[1]) * scale))
     finally:
         end(child)
         if weston is not None and weston.poll() is None:
@@ -97,4 +111,4 @@ if __name__ == "__main__":
     if shutil.which("weston") is None:
         print("skipped: Weston is not installed")
         sys.exit(SKIP)
-    sys.exit(main(__doc__, run, "brakkenfel-wayland-"))
+    sys.exit(main(__doc__, run, "brakkenfel-wayland-", screen="2100x1450x24"))

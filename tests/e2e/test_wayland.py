@@ -76,7 +76,8 @@ def show(program, work, name, scale):
         child = subprocess.Popen([program], env=env, stdin=subprocess.DEVNULL, stdout=child_log, stderr=child_log)
         # The window has no fixed place on Weston's output: look for the Cannon's picture anywhere.
         found = None
-        deadline = time.monotonic() + 15
+        # Generous: under sanitizers on a busy machine a nested compositor at scale 2 is slow to show.
+        deadline = time.monotonic() + 45
         while found is None and child.poll() is None and time.monotonic() < deadline:
             rows = screen_bytes(name)
             found = find_block(rows, frame0)

@@ -1,6 +1,8 @@
 // The match session: the seed, the recorder or the replay source, and their hooks into a run.
 #include "replay/MatchSession.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -75,6 +77,9 @@ void MatchSession::OpenRecording() {
 }
 
 void MatchSession::CountMoves() {
+    // Only a plain file can be read twice: a FIFO's moves come once, to the replay.
+    struct stat Info {};
+    if (stat(Chosen.ReplayPath.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode)) return;
     MatchReader Reader(Chosen.ReplayPath, OpenMatchFile(Chosen.ReplayPath));
     MoveLine Move;
     std::vector<OutEvent> Events;

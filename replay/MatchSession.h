@@ -33,7 +33,8 @@ public:
     /// Creates the recording, if one was asked for; RuntimeError 75 when it cannot be written.
     void OpenRecording();
     /// A replay's moves in all, counted at Open when a window shows them or --from-move needs
-    /// them; empty otherwise, or when a bad line stops the count (the replay reports it there).
+    /// them; empty otherwise, for a file that is not a plain one (a FIFO), or when a bad line stops
+    /// the count (the replay reports it there).
     std::optional<std::int64_t> TotalMoves() const { return Total; }
     /// True when the guns are driven from a match file.
     bool Replaying() const { return Replay != nullptr; }

@@ -24,7 +24,10 @@ std::string Count(std::int64_t Value) { return std::to_string(Value); }
 }  // namespace
 
 std::string RateLabel(std::int32_t Shift) {
-    return Shift >= 0 ? "x" + std::to_string(1 << Shift) : "x1/" + std::to_string(1 << -Shift);
+    // Appended piece by piece: GCC 12's Release build misreads a literal + to_string as overlapping.
+    std::string Label(Shift >= 0 ? "x" : "x1/");
+    Label += std::to_string(1 << (Shift >= 0 ? Shift : -Shift));
+    return Label;
 }
 
 std::string ContestantLabel(const ContestantKind& Kind, std::size_t Room) {

@@ -67,7 +67,11 @@ PanelFacts GatherPanelFacts() {
             Shown.Shots = Score.Guns[Gun].Shots;
             Shown.Hits = Score.Guns[Gun].Hits;
         }
-        if (PanelRun.HealthOf) Shown.Health = PanelRun.HealthOf(Gun);
+        if (Score.Duel) {
+            Shown.Health = HealthOf(static_cast<std::int16_t>(Gun));
+        } else if (PanelRun.HealthOf) {
+            Shown.Health = PanelRun.HealthOf(Gun);
+        }
     }
     Facts.Leader = Winner(Score);
     Facts.Move = Score.Moves;

@@ -44,7 +44,8 @@ struct PanelSetup {
     std::array<ContestantKind, 2> Kinds;  ///< the Cannon's and the Helicopter's contestants
     bool Replay = false;
     std::optional<std::int64_t> Total;    ///< a replay's moves in all, when counted
-    /// A gun's health (0 Cannon, 1 Helicopter) under rules that have it; empty: no health row.
+    /// A gun's health (0 Cannon, 1 Helicopter) under other rules that have it; duel rules' health
+    /// comes from the scoreboard. Empty: no health row but under duel rules.
     std::function<std::optional<std::int32_t>(std::size_t Gun)> HealthOf;
 };
 

@@ -85,6 +85,12 @@ TEST(PanelText, GathersTheScoreAndTheSetUp) {
     EXPECT_EQ(Facts.Guns[1].Health, 75);
     EXPECT_EQ(Facts.Leader, "Cannon");
     EXPECT_EQ(Facts.Move, 12);
+    // Under duel rules the scoreboard's health is shown.
+    Score.Duel = true;
+    Score.Guns[0].Health = 3;
+    PanelRun.HealthOf = {};
+    EXPECT_EQ(GatherPanelFacts().Guns[0].Health, 3);
+    Score.Duel = false;
     // A replayed player at the keys is nobody here.
     PanelRun.Replay = true;
     EXPECT_FALSE(GatherPanelFacts().Guns[1].You);

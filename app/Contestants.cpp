@@ -43,6 +43,7 @@ std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
     auto Program = std::make_shared<clsProgram>(Kind.Command, Chosen.MoveBudgetMs, GunName, Diagnostics);
     Program->SetProtocolLog(Log.get());
     if (Chosen.ReadyTimeMs) Program->SetReadyTime(*Chosen.ReadyTimeMs);
+    Program->UseSandbox(Chosen.Sandbox);
     Programs.push_back(Program);
     return Program;
 }

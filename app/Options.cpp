@@ -193,6 +193,48 @@ bool StoreScale(Options& Chosen, const std::string& Value, std::string& Why) {
     return true;
 }
 
+template <std::int64_t SandboxSettings::*Field, const char* Unit>
+bool StoreLimit(Options& Chosen, const std::string& Value, std::string& Why) {
+    std::int64_t Number = 0;
+    // Past a million of anything the limit means nothing, and MB shifted to bytes must not overflow.
+    if (!ParseWhole<std::int64_t>(Value, 0, Number) || Number > 1'000'000) {
+        Why = Unit;
+        return false;
+    }
+    Chosen.Sandbox.*Field = Number;
+    return true;
+}
+
+bool StoreSandboxMode(Options& Chosen, const std::string& Value, std::string& Why) {
+    for (const auto& [Name, Mode] : {std::pair{"on", SandboxMode::On}, std::pair{"require", SandboxMode::Require},
+                                     std::pair{"off", SandboxMode::Off}}) {
+        if (Value == Name) {
+            Chosen.Sandbox.Mode = Mode;
+            return true;
+        }
+    }
+    Why = "on, require or off";
+    return false;
+}
+
+bool StoreWriteDir(Options& Chosen, const std::string& Value, std::string& Why) {
+    if (Value.empty()) {
+        Why = "a folder";
+        return false;
+    }
+    Chosen.Sandbox.WriteDir = Value;
+    return true;
+}
+
+bool StoreNetwork(Options& Chosen, const std::string&, std::string&) {
+    Chosen.Sandbox.Network = true;
+    return true;
+}
+
+constexpr char Megabytes[] = "a whole number of MB from 0 (no limit) to 1000000";
+constexpr char CpuSeconds[] = "a whole number of seconds from 0 (no limit) to 1000000";
+constexpr char ProcessCount[] = "a whole number of processes from 0 (no limit) to 1000000";
+
 constexpr char Moves[] = "a whole number of moves, 0 or more";
 constexpr char Seconds[] = "a whole number of seconds, 0 or more";
 constexpr char Milliseconds[] = "a whole number of milliseconds, 0 or more";
@@ -239,6 +281,18 @@ constexpr OptionRow Rows[] = {
     {"--scale", nullptr, "N", "window: draw everything N times larger, 1 to 8 (default 1)", StoreScale},
     {"--hold", nullptr, nullptr, "window: when the match ends (replay, --moves), keep its last frame shown",
      StoreFlag<&Options::Hold>},
+    {"--sandbox", nullptr, "MODE", "exec contestants' sandbox: on (default), require (all of it or no start) or off",
+     StoreSandboxMode},
+    {"--contestant-memory", nullptr, "MB", "an exec contestant's writable memory (default 2048; 0: no limit)",
+     StoreLimit<&SandboxSettings::MemoryMb, Megabytes>},
+    {"--contestant-cpu", nullptr, "S", "CPU seconds of each of its processes (default 300; 0: no limit)",
+     StoreLimit<&SandboxSettings::CpuSeconds, CpuSeconds>},
+    {"--contestant-processes", nullptr, "N", "its processes and threads at once (default 256; 0: no limit)",
+     StoreLimit<&SandboxSettings::Processes, ProcessCount>},
+    {"--contestant-write", nullptr, "DIR", "let exec contestants write in DIR (and their scratch folder)",
+     StoreWriteDir},
+    {"--contestant-network", nullptr, nullptr, "give exec contestants a loopback network of their own",
+     StoreNetwork},
     {"--help", "-h", nullptr, "print this help and exit", StoreFlag<&Options::Help>},
     {"--version", nullptr, nullptr, "print the version and exit", StoreFlag<&Options::Version>},
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "contest/ContestantKind.h"
+#include "platform/Sandbox.h"
 
 namespace brakkenfel {
 
@@ -35,6 +36,7 @@ struct Options {
     bool Paused = false;                  ///< --paused: the window starts with its moves paused
     std::int32_t Scale = 1;               ///< --scale N: the window drawn N times larger (1 to 8)
     bool Hold = false;                    ///< --hold: the window stays on the last frame when the match ends
+    SandboxSettings Sandbox;              ///< --sandbox and --contestant-*: what a contestant program may do
 };
 
 /// Each gun's health at the first move under duel rules, unless --health says otherwise.

@@ -43,6 +43,12 @@ void AppendProgram(std::string& Out, const ProgramSummary* Program) {
     } else {
         Out += "null,\"out_reason\":null";
     }
+    Out += ",\"sandbox\":";
+    if (Program->Sandbox.empty()) {
+        Out += "null";
+    } else {
+        AppendString(Out, Program->Sandbox);
+    }
     Out += '}';
 }
 

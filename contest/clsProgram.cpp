@@ -75,6 +75,7 @@ bool ProgramSession::Start() {
         return false;
     }
     if (!Process.Contained()) Counts.NotContained = Process.ContainmentNote();
+    Counts.Sandbox = Process.SandboxNote();
     const std::size_t Length = FormatGreeting(Request, Counts.GunName, Protocol);
     if (Length == 0) {
         GoOut("its gun's name does not fit in a line");
@@ -298,6 +299,7 @@ std::string ProgramSession::SummaryLine() const {
         Line += ", " + std::to_string(Counts.Ignored) + (Counts.Ignored == 1 ? " line" : " lines") + " ignored";
     }
     if (!Counts.NotContained.empty()) Line += ", not contained: " + Counts.NotContained;
+    if (!Counts.Sandbox.empty()) Line += ", " + Counts.Sandbox;
     return Line;
 }
 

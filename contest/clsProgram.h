@@ -50,6 +50,8 @@ struct ProgramSummary {
 
     /// Moves that got no line at all: nothing in time and nothing later (not sent, cut short, ended).
     std::uint64_t Unanswered() const { return Moves - InTime - Late - Malformed - Ahead; }
+    /// Which protections of its sandbox held ("sandbox: no network, ..."); empty without one.
+    std::string Sandbox;
 };
 
 /// What the arena tells a program about its gun each move.
@@ -96,6 +98,8 @@ public:
     void BeginStop();
     /// Logs every line exchanged to `NewLog` from now on; null stops logging.
     void SetProtocolLog(ProtocolLog* NewLog) { Log = NewLog; }
+    /// Runs the program in a sandbox as `Settings` ask; call before Start.
+    void UseSandbox(const SandboxSettings& Settings) { Process.UseSandbox(Settings); }
     /// Ends the program: "quit", then signals if it lingers; blocks until it is reaped.
     void Stop();
 
@@ -168,6 +172,8 @@ public:
     void SetProtocolLog(ProtocolLog* Log) { Session.SetProtocolLog(Log); }
     /// How long the program has to answer the greeting (see ProgramSession::SetReadyTime).
     void SetReadyTime(std::int32_t Ms) { Session.SetReadyTime(Ms); }
+    /// Runs the program in a sandbox as `Settings` ask; call before Initialize.
+    void UseSandbox(const SandboxSettings& Settings) { Session.UseSandbox(Settings); }
     /// The counts so far.
     const ProgramSummary& Summary() const { return Session.Summary(); }
     /// One line for the end-of-run report, without a trailing newline.

@@ -15,12 +15,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "contest/ProtocolLine.h"
+#include "platform/Sandbox.h"
 
 namespace brakkenfel {
+
+class SandboxState;
 
 /// Where the child's standard error goes.
 enum class ChildStderr : std::uint8_t {
@@ -60,7 +64,7 @@ public:
     static constexpr std::int64_t StopStepNs = 200'000'000;
 
     /// Nothing started yet.
-    ContestantProcess() = default;
+    ContestantProcess();
     /// How long the stop sequence waits for the end after SIGKILL before it gives up, in nanoseconds.
     static constexpr std::int64_t KillWaitNs = 1'000'000'000;
     /// Longest line of standard error relayed whole; the rest of a longer one is dropped.
@@ -80,6 +84,10 @@ public:
                Containment How = Containment::Best);
     /// Relayed standard error lines start with `Label` and ": " and go to `TargetFd`; call before Start.
     void RelayStderrAs(std::string Label, int TargetFd = 2);
+    /// Runs the program in a sandbox as `Settings` ask (none until called); call before Start.
+    void UseSandbox(const SandboxSettings& Settings);
+    /// Which protections held, e.g. "sandbox: no network, read-only files"; empty without a sandbox.
+    std::string SandboxNote() const;
     /// Relays what the program wrote on its standard error so far, never blocking.
     void DrainStderr();
     /// Bytes of standard error not relayed: over-long lines' tails, floods, a stalled target.
@@ -136,6 +144,8 @@ private:
     void RelayLine(bool Cut);
 
     pid_t ChildPid = 0;
+    std::unique_ptr<SandboxState> Sandbox;
+    SandboxSettings SandboxWanted;
     int InputFd = -1;   // our write end of the child's standard input
     int OutputFd = -1;  // our read end of the child's standard output
     int ErrorFd = -1;   // our read end of the child's standard error, when relayed

@@ -1,6 +1,8 @@
 // The child's side of starting a contestant: only async-signal-safe calls, no allocation.
 #include "backends/posix/ChildStart.h"
 
+#include "backends/posix/Sandbox.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <string>
 
 namespace brakkenfel {
@@ -45,8 +48,12 @@ void DefaultSignals() {
     }
 }
 
-// Standard descriptors from the plan, the status pipe (if any) at 3, and nothing else of the arena.
-bool ArrangeDescriptors(const ChildPlan& Plan) {
+// Standard descriptors from the plan, the status pipe (if any) at 3, the sandbox's go and report
+// pipes after it (their numbers in `GoAt` and `ReportAt`), and nothing else of the arena.
+bool ArrangeDescriptors(const ChildPlan& Plan, int& GoAt, int& ReportAt) {
+    // Out of the way first, so that no dup2 below lands on one of them.
+    const int Go = Plan.GoFd >= 0 ? fcntl(Plan.GoFd, F_DUPFD_CLOEXEC, 64) : -1;
+    const int Report = Plan.ReportFd >= 0 ? fcntl(Plan.ReportFd, F_DUPFD_CLOEXEC, 64) : -1;
     if (dup2(Plan.StdinFd, 0) < 0 || dup2(Plan.StdoutFd, 1) < 0) return false;
     if (Plan.StderrFd >= 0 && dup2(Plan.StderrFd, 2) < 0) return false;
     int Keep = 3;
@@ -54,6 +61,12 @@ bool ArrangeDescriptors(const ChildPlan& Plan) {
         if (dup2(Plan.StatusFd, 3) < 0) return false;
         fcntl(3, F_SETFD, FD_CLOEXEC);  // the init's alone, not the command's
         Keep = 4;
+    }
+    GoAt = ReportAt = -1;
+    for (const auto& [From, At] : {std::pair{Go, &GoAt}, std::pair{Report, &ReportAt}}) {
+        if (From < 0) continue;
+        if (dup3(From, Keep, O_CLOEXEC) < 0) return false;
+        *At = Keep++;
     }
     // Whatever else the arena holds open (its window connection, the other program's pipes)
     // stays out of the program's reach, and out of the init, which never execs.
@@ -63,6 +76,17 @@ bool ArrangeDescriptors(const ChildPlan& Plan) {
     for (int Fd = Keep; Fd < 1024; ++Fd) close(Fd);
 #endif
     return true;
+}
+
+// Applies the sandbox, tells the arena what held, and ends here when the arena requires more.
+void EnterSandbox(const SandboxPlan& Sandbox, int ReportAt) {
+    SandboxReport Report;
+    ApplySandbox(Sandbox, Report);
+    const ssize_t Ignored = write(ReportAt, &Report, sizeof Report);
+    (void)Ignored;
+    close(ReportAt);
+    const std::uint32_t Asked = WantedGuards(Sandbox);
+    if (Sandbox.Require && (Report.Held & Asked) != Asked) _exit(125);
 }
 
 }  // namespace
@@ -79,8 +103,14 @@ bool ArrangeDescriptors(const ChildPlan& Plan) {
     sigset_t None;
     sigemptyset(&None);
     sigprocmask(SIG_SETMASK, &None, nullptr);
-    if (!ArrangeDescriptors(Plan)) _exit(127);
-    execl("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr));
+    int GoAt = -1, ReportAt = -1;
+    if (!ArrangeDescriptors(Plan, GoAt, ReportAt)) _exit(127);
+    if (Plan.Sandbox) {
+        EnterSandbox(*Plan.Sandbox, ReportAt);
+        execle("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr), Plan.Sandbox->Environment);
+    } else {
+        execl("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr));
+    }
     _exit(127);
 }
 
@@ -122,10 +152,18 @@ int RunInit(void* Argument) {
             _exit(126);
         }
     }
-    if (!ArrangeDescriptors(Plan)) _exit(127);
+    int GoAt = -1, ReportAt = -1;
+    if (!ArrangeDescriptors(Plan, GoAt, ReportAt)) _exit(127);
     // The arena may have died before PDEATHSIG was set; its read end closing shows it either way.
     pollfd Arena{3, 0, 0};
     if (poll(&Arena, 1, 0) > 0) _exit(127);
+    if (Plan.Sandbox) {
+        // The arena writes the uid map first; a closed pipe without the byte means it gave up.
+        char Go = 0;
+        if (read(GoAt, &Go, 1) != 1) _exit(127);
+        close(GoAt);
+        EnterSandbox(*Plan.Sandbox, ReportAt);
+    }
 
     struct sigaction Handler {};
     Handler.sa_handler = OnInitSignal;
@@ -149,7 +187,8 @@ int RunInit(void* Argument) {
     char Flag[] = "-c";
     char* const Arguments[] = {Shell, Flag, const_cast<char*>(Plan.Command), nullptr};
     pid_t Command = 0;
-    if (posix_spawn(&Command, "/bin/sh", nullptr, &Attributes, Arguments, environ) != 0) _exit(127);
+    char* const* Environment = Plan.Sandbox ? Plan.Sandbox->Environment : environ;
+    if (posix_spawn(&Command, "/bin/sh", nullptr, &Attributes, Arguments, Environment) != 0) _exit(127);
     // Holding the command's pipes would hide its closing them from the arena.
     close(0);
     close(1);

@@ -5,6 +5,8 @@
 
 namespace brakkenfel {
 
+struct SandboxPlan;
+
 /// The child's side of a start, filled in before the fork so that the child needs no allocation.
 struct ChildPlan {
     const char* Command = nullptr;
@@ -16,6 +18,9 @@ struct ChildPlan {
     bool MapUser = false;
     char UidMap[32] = {};
     char GidMap[32] = {};
+    const SandboxPlan* Sandbox = nullptr;  // none: the program runs with the arena's rights
+    int GoFd = -1;      // the read end the namespace's init waits on until its uid map is written
+    int ReportFd = -1;  // where the child reports which protections held
 };
 
 /// The child outside any namespace: its own process group, then `/bin/sh -c Command`; never returns.

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "backends/posix/ChildStart.h"
+#include "backends/posix/Sandbox.h"
 #include "platform/StopSignals.h"
 
 namespace brakkenfel {
@@ -102,7 +103,16 @@ std::int64_t ContestantProcess::NowNs() {
     return static_cast<std::int64_t>(Now.tv_sec) * NsPerSecond + Now.tv_nsec;
 }
 
+ContestantProcess::ContestantProcess() = default;
+
 ContestantProcess::~ContestantProcess() { Stop(); }
+
+void ContestantProcess::UseSandbox(const SandboxSettings& Settings) {
+    Sandbox = std::make_unique<SandboxState>();
+    SandboxWanted = Settings;
+}
+
+std::string ContestantProcess::SandboxNote() const { return Sandbox && Sandbox->Active() ? Sandbox->Note() : ""; }
 
 void ContestantProcess::RelayStderrAs(std::string NewLabel, int TargetFd) {
     Label = std::move(NewLabel);
@@ -161,14 +171,26 @@ bool ContestantProcess::Start(const std::string& Command, ChildStderr Stderr, st
     Plan.Parent = getpid();
     pid_t Child = -1;
     int Refused = 0;
+    if (Sandbox && !Sandbox->Prepare(SandboxWanted, Error)) {
+        CloseAll();
+        return false;
+    }
+    const bool Sandboxed = Sandbox && Sandbox->Active();
 #ifdef __linux__
-    if (How != Containment::ProcessGroup) {
+    // The init's stack: a copy of it is the child's, the parent's is freed once clone returns.
+    constexpr std::size_t StackSize = 256 * 1024;
+    const auto Stack = std::make_unique<std::max_align_t[]>(StackSize / sizeof(std::max_align_t));
+    void* const Top = Stack.get() + StackSize / sizeof(std::max_align_t);
+    if (Sandboxed) {
+        // The sandbox tries its namespaces in turn and falls back to a plain child by itself.
+        Child = Sandbox->Start(Plan, RunInit, Top, Error);
+        if (Child < 0) {
+            CloseAll();
+            return false;
+        }
+    } else if (How != Containment::ProcessGroup) {
         FormatIdMap(Plan.UidMap, geteuid());
         FormatIdMap(Plan.GidMap, getegid());
-        // The init's stack: a copy of it is the child's, the parent's is freed once clone returns.
-        constexpr std::size_t StackSize = 256 * 1024;
-        const auto Stack = std::make_unique<std::max_align_t[]>(StackSize / sizeof(std::max_align_t));
-        void* const Top = Stack.get() + StackSize / sizeof(std::max_align_t);
         // A plain PID namespace needs privilege; a user namespace gives it without any.
         if (How == Containment::Best) {
             Child = clone(RunInit, Top, CLONE_NEWPID | SIGCHLD, &Plan);
@@ -181,8 +203,11 @@ bool ContestantProcess::Start(const std::string& Command, ChildStderr Stderr, st
         }
     }
 #endif
-    InNamespace = Child > 0;
-    if (!InNamespace) {
+    InNamespace = Sandboxed ? Sandbox->Plan().Namespaces != 0 : Child > 0;
+    if (Sandboxed && !InNamespace) {
+        Note = "no PID namespace";
+        Plan.StatusFd = -1;
+    } else if (!InNamespace) {
         if (How != Containment::ProcessGroup) {
             Note = std::string("no PID namespace: ") + std::strerror(Refused);
         } else {
@@ -507,7 +532,10 @@ std::string ContestantProcess::ExitDescription() const {
     if (!Reaped) return "is still running";
     if (Status == -1) return "ended";
     if (WIFEXITED(Status)) return "exited with status " + std::to_string(WEXITSTATUS(Status));
-    if (WIFSIGNALED(Status)) return "was killed by signal " + std::to_string(WTERMSIG(Status));
+    if (WIFSIGNALED(Status)) {
+        const std::string Limit = Sandbox ? Sandbox->LimitReached(Status) : "";
+        return "was killed by signal " + std::to_string(WTERMSIG(Status)) + (Limit.empty() ? "" : ": " + Limit);
+    }
     return "ended";
 }
 

@@ -1,0 +1,308 @@
+// The arena's side of a contestant's sandbox: the plan, the namespaces tried in turn, the child's report.
+#include "backends/posix/Sandbox.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "backends/posix/ChildStart.h"
+
+extern char** environ;
+
+namespace brakkenfel {
+
+namespace {
+
+// How long the child may take to set its sandbox up (mounts, Landlock) before the start fails.
+constexpr int ReportTimeoutMs = 5000;
+
+std::string ErrorText(int Error) { return Error == 0 ? std::string() : std::string(" (") + std::strerror(Error) + ")"; }
+
+// A uid no account has, different for each contestant of each arena, so that the process limit
+// (counted per user) is the program's own and nothing on the machine belongs to it.
+uid_t UnusedId() {
+    static unsigned Counter = 0;
+    for (int Tries = 0; Tries < 64; ++Tries) {
+        const auto Candidate = static_cast<uid_t>(0x70000000U + ((static_cast<unsigned>(getpid()) & 0xFFFFFU) << 4) +
+                                                  (Counter++ & 15U));
+        if (getpwuid(Candidate) == nullptr) return Candidate;
+    }
+    return 0x7FFFFFF0U;
+}
+
+// Tasks (processes and threads) of the real user now: without a user namespace of its own the
+// program's process limit counts them too.
+std::int64_t TasksOfUser(uid_t User) {
+    std::int64_t Count = 0;
+    std::error_code Error;
+    for (const auto& Entry : std::filesystem::directory_iterator("/proc", Error)) {
+        const std::string Name = Entry.path().filename();
+        if (Name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream Status(Entry.path() / "status");
+        std::string Key;
+        std::int64_t Threads = 0;
+        long Real = -1;
+        while (Status >> Key) {
+            if (Key == "Uid:") Status >> Real;
+            if (Key == "Threads:") Status >> Threads;
+            Status.ignore(1 << 12, '\n');
+        }
+        if (Real == static_cast<long>(User)) Count += Threads;
+    }
+    return Count;
+}
+
+bool WriteText(const std::string& Path, const std::string& Text) {
+    const int Fd = open(Path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (Fd < 0) return false;
+    const bool Done = write(Fd, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size());
+    close(Fd);
+    return Done;
+}
+
+const char* StepWords(SandboxStep Step) {
+    switch (Step) {
+    case SandboxStep::None: return "not set up";
+    case SandboxStep::Namespace: return "namespaces refused";
+    case SandboxStep::MountPrivate: return "mounts refused";
+    case SandboxStep::ReadOnly: return "read-only remount refused";
+    case SandboxStep::Tmpfs: return "tmpfs refused";
+    case SandboxStep::Proc: return "a fresh /proc refused";
+    case SandboxStep::Grant: return "the --contestant-write folder could not be bound";
+    case SandboxStep::Landlock: return "Landlock refused";
+    case SandboxStep::Seccomp: return "the socket filter was refused";
+    case SandboxStep::Loopback: return "the loopback network did not come up";
+    case SandboxStep::Rlimit: return "setrlimit refused";
+    case SandboxStep::Ids: return "the user could not be changed";
+    case SandboxStep::PidNamespace: return "no PID namespace";
+    }
+    return "refused";
+}
+
+}  // namespace
+
+std::string DescribeSandbox(const SandboxReport& Report, const SandboxPlan& Plan) {
+    const std::uint32_t Asked = WantedGuards(Plan);
+    std::string Held;
+    auto Add = [&Held](const std::string& Words) { Held += (Held.empty() ? "" : ", ") + Words; };
+    const auto Has = [&](std::uint32_t Guard) { return (Report.Held & Guard) != 0; };
+    if (Plan.Network) {
+        Add((Plan.Namespaces & CLONE_NEWNET) && Has(GuardNetwork) ? "a loopback network of its own"
+                                                                  : "the machine's network (granted)");
+    } else if (Has(GuardNetwork)) {
+        Add("no network");
+    }
+    if (Has(GuardFiles)) Add(Plan.WriteDir.empty() ? "read-only files" : "read-only files but " + Plan.WriteDir);
+    if (Has(GuardProcesses)) Add("own processes");
+    if (!Has(GuardProcesses) && Report.ProcessesVisible) Add("other processes out of reach");
+    if (Has(GuardUser)) Add("unprivileged user");
+    if (Has(GuardScratch)) Add("scratch " + std::to_string(Plan.ScratchMb) + " MB");
+    if (Has(GuardMemory)) Add("memory " + std::to_string(Plan.MemoryBytes >> 20) + " MB");
+    if (Has(GuardCpu)) Add("CPU " + std::to_string(Plan.CpuSeconds) + " s");
+    if (Has(GuardProcessLimit)) Add(std::to_string(Plan.Settings.Processes) + " processes");
+    std::string Line = "sandbox: " + (Held.empty() ? std::string("nothing held") : Held);
+    static const char* const Missing[GuardCount] = {
+        "network open",         "files writable", "other processes visible", "not an unprivileged user",
+        "scratch not size-capped", "no memory limit", "no CPU limit",         "no process limit"};
+    for (unsigned I = 0; I < GuardCount; ++I) {
+        if ((Asked & (1U << I)) == 0 || (Report.Held & (1U << I)) != 0) continue;
+        Line += std::string("; ") + Missing[I] + ": " + StepWords(Report.Step[I]) + ErrorText(Report.Error[I]);
+    }
+    return Line;
+}
+
+bool SandboxState::Prepare(const SandboxSettings& Chosen, std::string& Error) {
+    Mode = Chosen.Mode;
+    Settings = Chosen;
+    if (Mode == SandboxMode::Off) return true;
+    Planned = SandboxPlan{};
+    Planned.Settings = Chosen;
+    Planned.Require = Mode == SandboxMode::Require;
+    Planned.Network = Chosen.Network;
+    Planned.MemoryBytes = Chosen.MemoryMb > 0 ? Chosen.MemoryMb << 20 : 0;
+    Planned.CpuSeconds = Chosen.CpuSeconds;
+    Planned.Processes = Chosen.Processes;
+    Planned.ScratchMb = Chosen.ScratchMb;
+    char Here[PATH_MAX];
+    Planned.WorkDir = getcwd(Here, sizeof Here) ? Here : "/";
+    if (!Chosen.WriteDir.empty()) {
+        char Resolved[PATH_MAX];
+        struct stat Info {};
+        if (realpath(Chosen.WriteDir.c_str(), Resolved) == nullptr || stat(Resolved, &Info) != 0 ||
+            !S_ISDIR(Info.st_mode)) {
+            Error = "--contestant-write " + Chosen.WriteDir + ": not a folder" + ErrorText(errno);
+            return false;
+        }
+        Planned.WriteDir = Resolved;
+    }
+    if (geteuid() == 0) Planned.Uid = Planned.Gid = UnusedId();
+    return true;
+}
+
+void SandboxState::SetEnvironment(const std::string& Scratch) {
+    EnvironmentText.clear();
+    for (char** Entry = environ; Entry && *Entry; ++Entry) {
+        const std::string Text = *Entry;
+        if (Text.rfind("HOME=", 0) == 0 || Text.rfind("TMPDIR=", 0) == 0) continue;
+        EnvironmentText.push_back(Text);
+    }
+    EnvironmentText.push_back("HOME=" + Scratch);
+    EnvironmentText.push_back("TMPDIR=" + Scratch);
+    EnvironmentList.clear();
+    for (std::string& Text : EnvironmentText) EnvironmentList.push_back(Text.data());
+    EnvironmentList.push_back(nullptr);
+    Planned.Environment = EnvironmentList.data();
+}
+
+pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, std::string& Error) {
+    int Report[2] = {-1, -1};
+    int Go[2] = {-1, -1};
+    if (pipe2(Report, O_CLOEXEC) != 0 || pipe2(Go, O_CLOEXEC) != 0) {
+        Error = std::string("pipe: ") + std::strerror(errno);
+        for (int Fd : {Report[0], Report[1], Go[0], Go[1]}) {
+            if (Fd >= 0) close(Fd);
+        }
+        return -1;
+    }
+    Plan.Sandbox = &Planned;
+    Plan.ReportFd = Report[1];
+    pid_t Child = -1;
+    int Refused = 0;
+#ifdef __linux__
+    const int Others = CLONE_NEWPID | CLONE_NEWNET | CLONE_NEWNS | CLONE_NEWIPC | CLONE_NEWUTS;
+    // A user namespace first: as root it maps the program to an unused uid; without root it is what
+    // makes the others possible. Root without one (a chroot refuses them) still has the others.
+    for (const int Flags : {CLONE_NEWUSER | Others, Others}) {
+        Planned.Namespaces = static_cast<unsigned>(Flags);
+        SetEnvironment("/tmp");
+        Plan.GoFd = Go[0];
+        Child = clone(Init, StackTop, Flags | SIGCHLD, &Plan);
+        if (Child < 0) {
+            Refused = errno;
+            continue;
+        }
+        if (Flags & CLONE_NEWUSER) {
+            // Written from here: only a process outside the namespace may map a uid other than its own.
+            const uid_t Outside = Planned.Uid != 0 ? Planned.Uid : geteuid();
+            const gid_t OutsideGroup = Planned.Uid != 0 ? Planned.Gid : getegid();
+            const std::string Proc = "/proc/" + std::to_string(Child) + "/";
+            const bool Mapped =
+                (geteuid() == 0 || WriteText(Proc + "setgroups", "deny")) &&
+                WriteText(Proc + "uid_map", std::to_string(Outside) + " " + std::to_string(Outside) + " 1\n") &&
+                WriteText(Proc + "gid_map", std::to_string(OutsideGroup) + " " + std::to_string(OutsideGroup) + " 1\n");
+            if (!Mapped) {
+                Refused = errno;
+                kill(Child, SIGKILL);
+                while (waitpid(Child, nullptr, 0) < 0 && errno == EINTR) {
+                }
+                Child = -1;
+                continue;
+            }
+        }
+        break;
+    }
+#endif
+    if (Child < 0) {
+        // No namespaces at all: Landlock, the socket filter and the limits in a plain child.
+        Planned.Namespaces = 0;
+        Plan.GoFd = -1;
+        Plan.StatusFd = -1;
+        std::error_code Ignored;
+        std::string Template = (std::filesystem::temp_directory_path(Ignored) / "brakkenfel-scratch-XXXXXX").string();
+        if (mkdtemp(Template.data()) != nullptr) {
+            MadeScratch = Template;
+            if (Planned.Uid != 0 && chown(MadeScratch.c_str(), Planned.Uid, Planned.Gid) != 0) chmod(MadeScratch.c_str(), 0777);
+        }
+        Planned.ScratchDir = MadeScratch;
+        SetEnvironment(MadeScratch.empty() ? "/nonexistent" : MadeScratch);
+        if (Planned.Uid == 0 && Planned.Processes > 0) Planned.Processes = Settings.Processes + TasksOfUser(getuid());
+        Child = fork();
+        if (Child == 0) RunGroupChild(Plan);
+        if (Child < 0) {
+            Error = std::string("fork: ") + std::strerror(errno);
+            for (int Fd : {Report[0], Report[1], Go[0], Go[1]}) close(Fd);
+            return -1;
+        }
+    }
+    RefusedError = Refused;
+    close(Report[1]);
+    close(Go[0]);
+    // The go byte: the maps are written, the child may set its sandbox up.
+    const char Byte = 1;
+    const ssize_t Sent = write(Go[1], &Byte, 1);
+    (void)Sent;
+    close(Go[1]);
+    const bool Reported = AwaitReport(Report[0], Error);
+    close(Report[0]);
+    if (!Reported) {
+        kill(Child, SIGKILL);
+        while (waitpid(Child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return -1;
+    }
+    return Child;
+}
+
+bool SandboxState::AwaitReport(int Fd, std::string& Error) {
+    std::size_t Got = 0;
+    auto* Bytes = reinterpret_cast<char*>(&Report);
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReportTimeoutMs);
+    while (Got < sizeof Report) {
+        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+        pollfd Watch{Fd, POLLIN, 0};
+        if (Left.count() <= 0 || poll(&Watch, 1, static_cast<int>(Left.count())) == 0) {
+            Error = "the sandbox was not set up within " + std::to_string(ReportTimeoutMs) + " ms";
+            return false;
+        }
+        const ssize_t Read = read(Fd, Bytes + Got, sizeof Report - Got);
+        if (Read < 0 && errno == EINTR) continue;
+        if (Read <= 0) break;
+        Got += static_cast<std::size_t>(Read);
+    }
+    if (Got < sizeof Report || !Report.Complete) {
+        Error = "the sandbox could not be set up: its child ended first";
+        return false;
+    }
+    for (unsigned I = 0; I < GuardCount; ++I) {
+        if (Report.Step[I] == SandboxStep::Namespace || Report.Step[I] == SandboxStep::PidNamespace) {
+            Report.Error[I] = RefusedError;
+        }
+    }
+    Described = DescribeSandbox(Report, Planned);
+    if (Planned.Require && (Report.Held & WantedGuards(Planned)) != WantedGuards(Planned)) {
+        Error = "--sandbox require: not everything held (" + Described + ")";
+        return false;
+    }
+    return true;
+}
+
+std::string SandboxState::LimitReached(int Status) const {
+    if (Mode == SandboxMode::Off || Status == -1) return {};
+    if (WIFSIGNALED(Status) && WTERMSIG(Status) == SIGXCPU && (Report.Held & GuardCpu)) {
+        return "its CPU limit of " + std::to_string(Planned.CpuSeconds) + " s";
+    }
+    return {};
+}
+
+SandboxState::~SandboxState() {
+    if (MadeScratch.empty()) return;
+    std::error_code Ignored;
+    std::filesystem::remove_all(MadeScratch, Ignored);
+}
+
+}  // namespace brakkenfel

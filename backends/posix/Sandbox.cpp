@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -33,14 +34,11 @@ constexpr int ReportTimeoutMs = 5000;
 
 std::string ErrorText(int Error) { return Error == 0 ? std::string() : std::string(" (") + std::strerror(Error) + ")"; }
 
-// A uid no account has, different for each contestant of each arena, so that the process limit
-// (counted per user) is the program's own and nothing on the machine belongs to it.
+// The uid a root arena's contestants run as: the first from 0x70000000 that no account has. One and
+// the same for every match, so that what a program keeps in a granted folder stays its own.
 uid_t UnusedId() {
-    static unsigned Counter = 0;
-    for (int Tries = 0; Tries < 64; ++Tries) {
-        const auto Candidate = static_cast<uid_t>(0x70000000U + ((static_cast<unsigned>(getpid()) & 0xFFFFFU) << 4) +
-                                                  (Counter++ & 15U));
-        if (getpwuid(Candidate) == nullptr) return Candidate;
+    for (uid_t Candidate = 0x70000000U; Candidate < 0x70000000U + 4096; ++Candidate) {
+        if (getpwuid(Candidate) == nullptr && getgrgid(Candidate) == nullptr) return Candidate;
     }
     return 0x7FFFFFF0U;
 }
@@ -151,6 +149,19 @@ bool SandboxState::Prepare(const SandboxSettings& Chosen, std::string& Error) {
         Planned.WriteDir = Resolved;
     }
     if (geteuid() == 0) Planned.Uid = Planned.Gid = UnusedId();
+    if (!Planned.WriteDir.empty() && Planned.Uid != 0) {
+        // As root the program is nobody on the machine: the folder must let that uid write, and
+        // changing the owner or mode of the user's folder is not the arena's to do.
+        struct stat Info {};
+        stat(Planned.WriteDir.c_str(), &Info);
+        const bool Writable = (Info.st_mode & S_IWOTH) || (Info.st_uid == Planned.Uid && (Info.st_mode & S_IWUSR)) ||
+                              (Info.st_gid == Planned.Gid && (Info.st_mode & S_IWGRP));
+        if (!Writable) {
+            Error = "--contestant-write " + Chosen.WriteDir + ": as root the contestants run as uid " +
+                    std::to_string(Planned.Uid) + ", which cannot write there (chown or chmod the folder)";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -189,7 +200,7 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
     // makes the others possible. Root without one (a chroot refuses them) still has the others.
     for (const int Flags : {CLONE_NEWUSER | Others, Others}) {
         Planned.Namespaces = static_cast<unsigned>(Flags);
-        SetEnvironment("/tmp");
+        SetEnvironment(ScratchMount);
         Plan.GoFd = Go[0];
         Child = clone(Init, StackTop, Flags | SIGCHLD, &Plan);
         if (Child < 0) {

@@ -52,6 +52,10 @@ struct SandboxReport {
     int Error[GuardCount] = {};
 };
 
+/// Where the scratch tmpfs is mounted: over the machine's shared-memory folder, which every Linux
+/// has and which is better private anyway; /tmp stays visible (read-only), since programs live there too.
+inline constexpr const char* ScratchMount = "/dev/shm";
+
 /// Everything the child needs, fixed before the fork: no allocation happens there.
 struct SandboxPlan {
     bool Require = false;

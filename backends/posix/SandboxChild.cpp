@@ -184,7 +184,7 @@ void TmpfsOptions(char (&Text)[64], std::int64_t Mb) {
     Text[At] = '\0';
 }
 
-// A read-only copy of the whole file system, a tmpfs at /tmp, a fresh /proc, the granted folder
+// A read-only copy of the whole file system, a tmpfs scratch folder, a fresh /proc, the granted folder
 // writable again. Inside a chroot the root is no mount of its own: the tree is first bound onto
 // /proc (a mount whose propagation can be cut, so nothing of ours reaches the host) and entered.
 void RebuildFiles(const SandboxPlan& Plan, SandboxReport& Report) {
@@ -210,7 +210,7 @@ void RebuildFiles(const SandboxPlan& Plan, SandboxReport& Report) {
     }
     char Options[64];
     TmpfsOptions(Options, Plan.ScratchMb);
-    if (mount("tmpfs", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, Options) == 0) {
+    if (mount("tmpfs", ScratchMount, "tmpfs", MS_NOSUID | MS_NODEV, Options) == 0) {
         Report.Held |= GuardScratch;
     } else {
         Fail(Report, GuardScratch, SandboxStep::Tmpfs, errno);
@@ -222,8 +222,12 @@ void RebuildFiles(const SandboxPlan& Plan, SandboxReport& Report) {
             Fail(Report, GuardProcesses, SandboxStep::Proc, errno);
         }
     }
+    // A bind copies the read-only flag of the mount it comes from: cleared on the copy alone.
+    mount_attr Writable{};
+    Writable.attr_clr = MOUNT_ATTR_RDONLY;
     if (!Plan.WriteDir.empty() && (Report.Held & GuardFiles) &&
-        mount(Plan.WriteDir.c_str(), Plan.WriteDir.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
+        (mount(Plan.WriteDir.c_str(), Plan.WriteDir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+         syscall(SYS_mount_setattr, AT_FDCWD, Plan.WriteDir.c_str(), 0, &Writable, sizeof Writable) != 0)) {
         Report.Held &= ~GuardFiles;  // what was granted must work: refusing it is no sandbox either
         Fail(Report, GuardFiles, SandboxStep::Grant, errno);
     }

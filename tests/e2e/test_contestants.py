@@ -76,6 +76,11 @@ def summaries(stderr):
     return found
 
 
+def summary_sandbox(stderr, name):
+    """The sandbox part of a gun's summary line, as the result file must repeat it."""
+    return re.search(r"^brakkenfel: %s contestant: .*, (sandbox: .*)$" % name, stderr, re.M)[1]
+
+
 def gun(line, name):
     return next(g for g in line["guns"] if g["name"] == name)
 
@@ -87,6 +92,9 @@ class MarkedFolderTest(unittest.TestCase):
         self.marker = "brakkenfel-e2e-" + uuid.uuid4().hex
         self.dir = os.path.join(tempfile.gettempdir(), self.marker)
         os.mkdir(self.dir)
+        # Run as root, the sandboxed bots are an unprivileged uid: their granted folder must let it write
+        # (and remove the arena's files there, so no sticky bit).
+        os.chmod(self.dir, 0o777)
 
     def tearDown(self):
         self.assertEqual(processes_naming(self.marker), [], "a contestant process outlived the arena")
@@ -119,7 +127,8 @@ class ContestantTest(MarkedFolderTest):
 
     def headless(self, *arguments, moves=300):
         trace = os.path.join(self.dir, "trace.jsonl")
-        result = run("--headless", "--moves", str(moves), "--trace", trace, *arguments)
+        # The bots keep a log beside them: the one folder the sandbox lets them write.
+        result = run("--headless", "--moves", str(moves), "--trace", trace, "--contestant-write", self.dir, *arguments)
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         lines = trace_lines(trace)
         self.assertEqual(len(lines), moves)
@@ -184,7 +193,7 @@ class ContestantTest(MarkedFolderTest):
             "name": "Cannon", "kind": "exec", "command": self.bot()[len("exec:"):], "shots": 0, "hits": hits["Cannon"],
             "program": {"moves": 50, "replies": 49, "late": 0, "malformed": 0, "ahead": 0, "unanswered": 1,
                         "ignored": 0, "out": True, "out_at_move": 50,
-                        "out_reason": "exited with status 3"}})
+                        "out_reason": "exited with status 3", "sandbox": summary_sandbox(stderr, "Cannon")}})
         self.assertEqual(outcome["guns"][1]["kind"], "ai")
         self.assertEqual((outcome["moves"], outcome["interrupted"], outcome["error"], outcome["winner"]),
                          (300, False, None, "Helicopter" if hits["Helicopter"] > hits["Cannon"] else "draw"))
@@ -221,8 +230,10 @@ class ContestantTest(MarkedFolderTest):
         picture = os.path.join(self.dir, "cannon.bmp")
         shutil.copy(os.path.join(os.path.dirname(PROGRAM), "cannon.bmp"), picture)
         outcome = os.path.join(self.dir, "result.json")
+        # Removing it is a write in the program's folder: granted, or the sandbox refuses it.
         result = run("--headless", "--moves", "10", "--cannon", self.bot(before="rm %s; " % picture),
-                     "--helicopter", "exec:never-run", "--result", outcome, program=program)
+                     "--helicopter", "exec:never-run", "--result", outcome, "--contestant-write", self.dir,
+                     program=program)
         self.assertEqual(result.returncode, 1)
         with open(outcome) as file:
             outcome = json.load(file)
@@ -250,7 +261,7 @@ class ContestantTest(MarkedFolderTest):
         # Trace and standard error share one pipe that is read only after a while: the program's
         # non-blocking standard error must not make the arena's writes fail.
         arena = subprocess.Popen([PROGRAM, "--headless", "--moves", str(trace_moves), "--trace", "-",
-                                  "--move-budget", "0", "--cannon", self.bot(prelude=flood)],
+                                  "--move-budget", "0", "--cannon", self.bot(prelude=flood), "--contestant-write", self.dir],
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         time.sleep(1)
         lines = arena.communicate(timeout=120)[0].decode().splitlines()
@@ -259,7 +270,7 @@ class ContestantTest(MarkedFolderTest):
         relayed = [line for line in lines if line.startswith("Cannon: ")]
         self.assertEqual(relayed[:2], ["Cannon: first?[2J", "Cannon: " + "y" * 512 + " [cut]"])
         self.assertLess(len(relayed), 200)
-        dropped = re.search(r"^brakkenfel: Cannon contestant: .*, not out, (\d+) bytes of standard error dropped$",
+        dropped = re.search(r"^brakkenfel: Cannon contestant: .*, not out, (\d+) bytes of standard error dropped(?:, sandbox: .*)?$",
                             "\n".join(lines[-3:]), re.M)
         self.assertGreater(int(dropped[1]), 3000 - 512, lines[-3:])
 

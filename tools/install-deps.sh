@@ -18,6 +18,7 @@ testing=(
   weston
   chromium  # the league page drawn in headless Chromium (tests/e2e/test_tournament.py)
   desktop-file-utils appstream man-db
+  nodejs default-jre-headless  # contestants in other runtimes under the sandbox (tests/e2e/test_sandbox.py)
 )
 
 # The browser player and its tests (tools/build-web.sh, tools/test-web.sh): Debian's emscripten, no

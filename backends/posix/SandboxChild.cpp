@@ -106,8 +106,10 @@ void ApplyLandlock(const SandboxPlan& Plan, SandboxReport& Report, std::uint32_t
     if (Attributes.HandledFs != 0) {
         if (!Plan.ScratchDir.empty()) Rules = AllowBeneath(Ruleset, Plan.ScratchDir.c_str(), Writes) && Rules;
         if (!Plan.WriteDir.empty()) Rules = AllowBeneath(Ruleset, Plan.WriteDir.c_str(), Writes) && Rules;
-        // Devices: /dev/null and the terminal take writes; nothing can be made there.
-        AllowBeneath(Ruleset, "/dev", FsWriteFile | (Abi >= 3 ? FsTruncate : 0));
+        // The devices every program may write; nothing can be made in /dev, and /dev/shm stays shut.
+        for (const char* Device : {"/dev/null", "/dev/zero", "/dev/full", "/dev/tty"}) {
+            AllowBeneath(Ruleset, Device, FsWriteFile | (Abi >= 3 ? FsTruncate : 0));
+        }
     }
     const int Error = errno;
     const bool Restricted = Rules && syscall(SYS_landlock_restrict_self, Ruleset, 0) == 0;

@@ -1,0 +1,288 @@
+#!/usr/bin/env python3
+"""Hostile contestants against the sandbox, run as the tester and as a plain user; runtimes under the default limits."""
+import hashlib
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from run import PROGRAM, SOURCE, processes_naming, trace_lines  # noqa: E402
+
+AIMER_CPP = os.path.join(os.path.dirname(PROGRAM), "examples", "aimer")
+AIMER_PY = os.path.join(SOURCE, "examples", "aimer.py")
+NOBODY = 65534
+
+# Tries each hostile act once before "ready" and reports on standard error; then does nothing, politely.
+PROBER = r"""import json, os, socket, sys, time
+port, home, strip, granted, program, forks = sys.argv[1:7]
+out = {}
+def attempt(name, action):
+    try:
+        action()
+        out[name] = "allowed"
+    except Exception as error:
+        out[name] = "refused " + type(error).__name__
+def pids_naming(text):
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                if text.encode() in cmdline.read() and int(pid) != os.getpid():
+                    found.append(pid)
+        except OSError:
+            pass
+    if not found:
+        raise LookupError("not visible")
+    return found
+def arena_proc():
+    for pid in pids_naming(program):
+        open("/proc/%s/environ" % pid, "rb").read()
+        os.listdir("/proc/%s/fd" % pid)
+def other_pipe():
+    for pid in pids_naming("victim"):
+        with open("/proc/%s/fd/1" % pid, "w") as pipe:
+            pipe.write("1 rotate 200\n")
+def fork_loop():
+    made = 0
+    while made < 10000:
+        try:
+            child = os.fork()
+        except OSError:
+            break
+        if child == 0:
+            time.sleep(60)
+            os._exit(0)
+        made += 1
+    out["forks"] = made
+attempt("tcp", lambda: socket.create_connection(("127.0.0.1", int(port)), timeout=2).sendall(b"hello"))
+attempt("home", lambda: open(os.path.join(home, "planted"), "w").write("x"))
+attempt("workdir", lambda: open("planted", "w").write("x"))
+attempt("picture", lambda: open(strip, "r+b").close())
+attempt("arena_proc", arena_proc)
+attempt("other_pipe", other_pipe)
+attempt("memory", lambda: bytearray(4 << 30))
+attempt("own_files", lambda: open(sys.argv[0]).read())
+attempt("scratch", lambda: [open(os.path.join(os.environ[v], "s"), "w").write("x") for v in ("HOME", "TMPDIR")])
+attempt("granted", lambda: open(os.path.join(granted, "kept"), "w").write("x"))
+if forks == "fork":
+    fork_loop()
+print("PROBES " + json.dumps(out, sort_keys=True), file=sys.stderr, flush=True)
+sys.stdin.readline()
+print("ready", flush=True)
+for line in sys.stdin:
+    if line.startswith("quit"):
+        break
+    print(line.split()[1], flush=True)
+"""
+
+VICTIM = r"""import sys
+sys.stdin.readline()
+print("ready", flush=True)
+for line in sys.stdin:
+    if line.startswith("quit"):
+        break
+    print(line.split()[1], flush=True)
+"""
+
+SPINNER = "import sys\nsys.stdin.readline()\nprint('ready', flush=True)\nwhile True:\n    pass\n"
+
+NODE_BOT = r"""const lines = require("readline").createInterface({input: process.stdin});
+let greeted = false;
+lines.on("line", (line) => {
+  if (!greeted) { greeted = true; console.log("ready"); return; }
+  if (line.startsWith("quit")) process.exit(0);
+  console.log(line.split(" ")[1] + " rotate 100 shoot");
+});
+"""
+
+JAVA_BOT = r"""import java.io.*;
+public class Bot {
+    public static void main(String[] arguments) throws IOException {
+        BufferedReader in = new BufferedReader(new InputStreamReader(System.in));
+        in.readLine();
+        System.out.println("ready");
+        System.out.flush();
+        for (String line; (line = in.readLine()) != null && !line.startsWith("quit");) {
+            System.out.println(line.split(" ")[1] + " rotate 100 shoot");
+            System.out.flush();
+        }
+    }
+}
+"""
+
+SUMMARY = re.compile(r"^brakkenfel: (\w+) contestant: (\d+) moves, (\d+) replies in time, .*?, "
+                     r"(not out|out at move \d+ \((.*?)\))(?:, .*)?, (sandbox: .*)$", re.M)
+
+
+def summaries(stderr):
+    """By gun: (moves, replies in time, out reason or None, sandbox line)."""
+    return {m[0]: (int(m[1]), int(m[2]), m[4] or None, m[5]) for m in SUMMARY.findall(stderr)}
+
+
+def digest(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
+
+
+class SandboxTest(unittest.TestCase):
+    """Each hostile act is refused or capped, as root and as a plain user; the run around it is unaffected."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="brakkenfel-sandbox-")
+        # Everything is open to everyone, so that only the sandbox can be what refuses a write.
+        os.chmod(self.dir, 0o1777)
+        self.program = shutil.copy(PROGRAM, self.dir)
+        self.strip = shutil.copy(os.path.join(os.path.dirname(PROGRAM), "cannon.bmp"), self.dir)
+        os.chmod(self.strip, 0o666)
+        self.home = self.folder("home")
+        self.granted = self.folder("granted")
+        for name, text in (("prober.py", PROBER), ("victim.py", VICTIM), ("spinner.py", SPINNER)):
+            with open(os.path.join(self.dir, name), "w") as file:
+                file.write(text)
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen()
+        self.listener.settimeout(0)
+
+    def tearDown(self):
+        self.listener.close()
+        self.assertEqual(processes_naming(self.dir), [], "a contestant process outlived the arena")
+        shutil.rmtree(self.dir)
+
+    def folder(self, name):
+        path = os.path.join(self.dir, name)
+        os.mkdir(path)
+        os.chmod(path, 0o1777)
+        return path
+
+    def arena(self, user, *arguments, moves=60):
+        """Runs the copied arena in the test's folder as `user` (None: as the tester); (status, stderr, trace)."""
+        trace = os.path.join(self.dir, "trace.jsonl")
+        command = [self.program, "--headless", "--moves", str(moves), "--move-budget", "0", "--trace", trace,
+                   *arguments]
+        if user is not None:
+            command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", "--"] + command
+        env = dict(os.environ, HOME=self.home)
+        result = subprocess.run(command, cwd=self.dir, env=env, capture_output=True, timeout=120)
+        lines = trace_lines(trace) if os.path.exists(trace) else []
+        os.unlink(trace) if os.path.exists(trace) else None
+        return result.returncode, result.stderr.decode(), lines
+
+    def hostile_table(self, user):
+        before = digest(self.strip)
+        prober = "exec:exec python3 %s/prober.py %d %s %s %s %s fork" % (
+            self.dir, self.listener.getsockname()[1], self.home, self.strip, self.granted, self.program)
+        status, stderr, lines = self.arena(user, "--cannon", prober, "--helicopter",
+                                           "exec:exec python3 %s/victim.py" % self.dir,
+                                           "--contestant-write", self.granted, "--contestant-processes", "64")
+        self.assertEqual(status, 0, stderr)
+        self.assertEqual(len(lines), 60, stderr)
+        probes = json.loads(re.search(r"^Cannon: PROBES (.*)$", stderr, re.M)[1])
+        table = {"tcp": "refused", "home": "refused", "workdir": "refused", "picture": "refused",
+                 "arena_proc": "refused", "other_pipe": "refused", "memory": "refused",
+                 "own_files": "allowed", "scratch": "allowed", "granted": "allowed"}
+        self.assertEqual({name: probes[name].split()[0] for name in table}, table, probes)
+        self.assertTrue(0 < probes["forks"] < 64, probes)
+        # Nothing reached the listener, nothing was planted, the picture is whole, the other gun
+        # took no order it did not give.
+        with self.assertRaises(BlockingIOError):
+            self.listener.accept()
+        self.assertEqual(sorted(os.listdir(self.home)), [])
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "planted")))
+        self.assertEqual(digest(self.strip), before)
+        self.assertEqual({line["guns"][1]["target"] for line in lines}, {lines[0]["guns"][1]["target"]})
+        self.assertEqual(os.listdir(self.granted), ["kept"])
+        found = summaries(stderr)
+        self.assertEqual([found[name][:3] for name in ("Cannon", "Helicopter")], [(60, 60, None)] * 2, stderr)
+        sandbox = found["Cannon"][3]
+        for held in ("no network", "read-only files but " + os.path.realpath(self.granted), "unprivileged user",
+                     "memory 2048 MB", "CPU 300 s", "64 processes"):
+            self.assertIn(held, sandbox)
+        # Other processes are either out of sight or, without a PID namespace, out of reach, and then
+        # the line says which.
+        if "own processes" not in sandbox:
+            self.assertIn("other processes out of reach", sandbox)
+            self.assertIn("other processes visible: no PID namespace", sandbox)
+        return sandbox
+
+    def cpu_spinner(self, user):
+        status, stderr, lines = self.arena(user, "--cannon", "exec:exec python3 %s/spinner.py" % self.dir,
+                                           "--contestant-cpu", "1", moves=30)
+        self.assertEqual((status, len(lines)), (0, 30), stderr)
+        self.assertEqual(summaries(stderr)["Cannon"][2], "was killed by signal 24: its CPU limit of 1 s", stderr)
+
+    def test_hostile_contestants_as_the_tester(self):
+        sandbox = self.hostile_table(None)
+        print("as uid %d: %s" % (os.geteuid(), sandbox), file=sys.stderr)
+        self.cpu_spinner(None)
+
+    def test_hostile_contestants_as_a_plain_user(self):
+        if os.geteuid() != 0:
+            self.skipTest("only root can run the arena as another user here")
+        if shutil.which("setpriv") is None:
+            self.skipTest("setpriv is missing (util-linux)")
+        probe = subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", "--",
+                                self.program, "--version"], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("the plain user cannot run %s: %s" % (self.program, probe.stderr.decode().strip()))
+        sandbox = self.hostile_table(NOBODY)
+        print("as uid %d: %s" % (NOBODY, sandbox), file=sys.stderr)
+        self.cpu_spinner(NOBODY)
+
+    def test_required_sandbox_starts_only_when_everything_holds(self):
+        status, stderr, _ = self.arena(None, "--cannon", "exec:exec python3 %s/victim.py" % self.dir,
+                                       "--sandbox", "require", moves=5)
+        found = summaries(stderr)
+        if "Cannon" in found and found["Cannon"][2] is None:
+            self.assertNotIn(";", found["Cannon"][3], "started although something did not hold")
+        else:
+            self.assertIn("--sandbox require: not everything held", stderr)
+        status, stderr, _ = self.arena(None, "--cannon", "exec:exec python3 %s/victim.py" % self.dir,
+                                       "--sandbox", "off", moves=5)
+        self.assertEqual(status, 0, stderr)
+        self.assertNotIn("sandbox:", stderr)
+
+
+class RuntimeTest(unittest.TestCase):
+    """Ordinary contestants in four runtimes start and play under the default limits."""
+
+    def play(self, command):
+        with tempfile.TemporaryDirectory() as folder:
+            os.chmod(folder, 0o755)
+            result = subprocess.run([PROGRAM, "--headless", "--moves", "200", "--move-budget", "0",
+                                     "--cannon", "exec:" + command(folder)], capture_output=True, timeout=120)
+        stderr = result.stderr.decode()
+        self.assertEqual(result.returncode, 0, stderr)
+        self.assertEqual(summaries(stderr)["Cannon"][:3], (200, 200, None), stderr)
+
+    def write(self, folder, name, text):
+        path = os.path.join(folder, name)
+        with open(path, "w") as file:
+            file.write(text)
+        return path
+
+    def test_python(self):
+        self.play(lambda folder: "exec python3 " + shutil.copy(AIMER_PY, folder))
+
+    def test_cpp(self):
+        self.play(lambda folder: "exec " + shutil.copy(AIMER_CPP, folder))
+
+    def test_node(self):
+        if shutil.which("node") is None:
+            self.skipTest("no node (tools/install-deps.sh --test installs nodejs)")
+        self.play(lambda folder: "exec node " + self.write(folder, "bot.js", NODE_BOT))
+
+    def test_jvm(self):
+        if shutil.which("java") is None:
+            self.skipTest("no java (tools/install-deps.sh --test installs default-jre-headless)")
+        self.play(lambda folder: "exec java " + self.write(folder, "Bot.java", JAVA_BOT))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])

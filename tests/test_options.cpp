@@ -38,6 +38,23 @@ TEST(OptionsTest, ContestantKindsAndTheMoveBudget) {
     EXPECT_EQ(withEquals->Helicopter.Text(), "exec:a=b");
 }
 
+TEST(OptionsTest, TheSandboxIsOnByDefaultAndEachSettingChangesOnlyItself) {
+    const auto plain = Parse({});
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->Sandbox.Mode, SandboxMode::On);
+    const auto chosen = Parse({"--sandbox=require", "--contestant-memory", "0", "--contestant-cpu", "7",
+                               "--contestant-processes", "9", "--contestant-write", "state", "--contestant-network"});
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->Sandbox.Mode, SandboxMode::Require);
+    EXPECT_EQ(chosen->Sandbox.MemoryMb, 0);
+    EXPECT_EQ(chosen->Sandbox.CpuSeconds, 7);
+    EXPECT_EQ(chosen->Sandbox.Processes, 9);
+    EXPECT_EQ(chosen->Sandbox.WriteDir, "state");
+    EXPECT_TRUE(chosen->Sandbox.Network);
+    EXPECT_EQ(chosen->Sandbox.ScratchMb, plain->Sandbox.ScratchMb);
+    EXPECT_EQ(Parse({"--sandbox", "off"})->Sandbox.Mode, SandboxMode::Off);
+}
+
 TEST(OptionsTest, ValuesComeSeparateOrAfterAnEqualsSign) {
     for (const auto& arguments : {std::vector<std::string>{"--headless", "--moves", "250", "--trace", "-"},
                                   std::vector<std::string>{"--moves=250", "--headless", "--trace=-"}}) {
@@ -79,6 +96,12 @@ TEST(OptionsTest, RefusalsNameTheOffendingOption) {
              {{"--protocol-log", ""}, "for --protocol-log"},
              {{"--headless", "--seconds", "1", "--trace", "-"}, "--trace cannot be '-'"},
              {{"--headless", "--trace=-"}, "--trace cannot be '-'"},
+             {{"--sandbox", "maybe"}, "'maybe' for --sandbox (on, require or off)"},
+             {{"--contestant-memory", "1000001"}, "for --contestant-memory"},
+             {{"--contestant-cpu", "-1"}, "'-1' for --contestant-cpu"},
+             {{"--contestant-processes", "many"}, "for --contestant-processes"},
+             {{"--contestant-write="}, "for --contestant-write"},
+             {{"--contestant-network=yes"}, "'--contestant-network' takes no value"},
          }) {
         std::string message;
         EXPECT_FALSE(Parse(c.arguments, &message)) << c.mentions;

@@ -78,15 +78,15 @@ bool ArrangeDescriptors(const ChildPlan& Plan, int& GoAt, int& ReportAt) {
     return true;
 }
 
-// Applies the sandbox, tells the arena what held, and ends here when the arena requires more.
-void EnterSandbox(const SandboxPlan& Sandbox, int ReportAt) {
-    SandboxReport Report;
-    ApplySandbox(Sandbox, Report);
+// Tells the arena what held, and ends here (killing `Started`, if any) when it requires more.
+void ReportSandbox(const SandboxPlan& Sandbox, const SandboxReport& Report, int ReportAt, pid_t Started) {
     const ssize_t Ignored = write(ReportAt, &Report, sizeof Report);
     (void)Ignored;
     close(ReportAt);
     const std::uint32_t Asked = WantedGuards(Sandbox);
-    if (Sandbox.Require && (Report.Held & Asked) != Asked) _exit(125);
+    if (!Sandbox.Require || (Report.Held & Asked) == Asked) return;
+    if (Started > 0) kill(Started, SIGKILL);
+    _exit(125);
 }
 
 }  // namespace
@@ -106,7 +106,9 @@ void EnterSandbox(const SandboxPlan& Sandbox, int ReportAt) {
     int GoAt = -1, ReportAt = -1;
     if (!ArrangeDescriptors(Plan, GoAt, ReportAt)) _exit(127);
     if (Plan.Sandbox) {
-        EnterSandbox(*Plan.Sandbox, ReportAt);
+        SandboxReport Report;
+        ApplySandbox(*Plan.Sandbox, Report, false);
+        ReportSandbox(*Plan.Sandbox, Report, ReportAt, 0);
         execle("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr), Plan.Sandbox->Environment);
     } else {
         execl("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr));
@@ -138,6 +140,7 @@ extern "C" void OnInitSignal(int Number) {
 // async-signal-safe calls: the arena may have had other threads, and no fork handler ran.
 int RunInit(void* Argument) {
     const ChildPlan& Plan = *static_cast<const ChildPlan*>(Argument);
+    SandboxReport SandboxDone;
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     sigset_t All;
@@ -162,7 +165,7 @@ int RunInit(void* Argument) {
         char Go = 0;
         if (read(GoAt, &Go, 1) != 1) _exit(127);
         close(GoAt);
-        EnterSandbox(*Plan.Sandbox, ReportAt);
+        ApplySandbox(*Plan.Sandbox, SandboxDone, true);
     }
 
     struct sigaction Handler {};
@@ -189,6 +192,13 @@ int RunInit(void* Argument) {
     pid_t Command = 0;
     char* const* Environment = Plan.Sandbox ? Plan.Sandbox->Environment : environ;
     if (posix_spawn(&Command, "/bin/sh", nullptr, &Attributes, Arguments, Environment) != 0) _exit(127);
+    if (Plan.Sandbox) {
+        // The memory limit goes on the command alone: set here, it would count the init's copy of
+        // the arena (and a sanitizer's shadow) and refuse posix_spawn its stack. posix_spawn returns
+        // once the command has exec'd, microseconds before the shell can start anything.
+        LimitMemory(Command, *Plan.Sandbox, SandboxDone);
+        ReportSandbox(*Plan.Sandbox, SandboxDone, ReportAt, Command);
+    }
     // Holding the command's pipes would hide its closing them from the arena.
     close(0);
     close(1);

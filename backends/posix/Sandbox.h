@@ -116,6 +116,9 @@ std::uint32_t WantedGuards(const SandboxPlan& Plan);
 
 /// The child's side: applies the plan as far as the system allows, filling `Report`. Only
 /// async-signal-safe calls. With the namespaces of `Plan.Namespaces`; none for the group child.
-void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report);
+/// `LaterMemory`: the memory limit is left for LimitMemory, once the program is started.
+void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemory);
+/// Puts the plan's memory limit on `Process` and notes it in `Report`.
+void LimitMemory(pid_t Process, const SandboxPlan& Plan, SandboxReport& Report);
 
 }  // namespace brakkenfel

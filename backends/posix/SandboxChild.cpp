@@ -243,7 +243,17 @@ bool Limit(int Resource, std::int64_t Soft, std::int64_t Hard) {
 
 }  // namespace
 
-void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report) {
+void LimitMemory(pid_t Process, const SandboxPlan& Plan, SandboxReport& Report) {
+    if (Plan.MemoryBytes <= 0) return;
+    const rlimit Value{static_cast<rlim_t>(Plan.MemoryBytes), static_cast<rlim_t>(Plan.MemoryBytes)};
+    if (prlimit(Process, RLIMIT_DATA, &Value, nullptr) == 0) {
+        Report.Held |= GuardMemory;
+    } else {
+        Fail(Report, GuardMemory, SandboxStep::Rlimit, errno);
+    }
+}
+
+void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemory) {
     Report = SandboxReport{};
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     std::uint32_t Landlocked = 0;
@@ -283,7 +293,7 @@ void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report) {
         }
     };
     // Writable private memory, not address space: runtimes reserve far more address space than they use.
-    Apply(GuardMemory, RLIMIT_DATA, Plan.MemoryBytes, Plan.MemoryBytes);
+    if (!LaterMemory) Apply(GuardMemory, RLIMIT_DATA, Plan.MemoryBytes, Plan.MemoryBytes);
     // SIGXCPU at the limit names it; SIGKILL a second later for a program that catches it.
     Apply(GuardCpu, RLIMIT_CPU, Plan.CpuSeconds, Plan.CpuSeconds + 1);
     Apply(GuardProcessLimit, RLIMIT_NPROC, Plan.Processes, Plan.Processes);
@@ -308,10 +318,11 @@ void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report) {
     Report.Complete = true;
 }
 #else
-void ApplySandbox(const SandboxPlan&, SandboxReport& Report) {
+void ApplySandbox(const SandboxPlan&, SandboxReport& Report, bool) {
     Report = SandboxReport{};
     Report.Complete = true;
 }
+void LimitMemory(pid_t, const SandboxPlan&, SandboxReport&) {}
 #endif
 
 }  // namespace brakkenfel

@@ -217,12 +217,8 @@ class SandboxTest(unittest.TestCase):
         self.assertEqual((status, len(lines)), (0, 30), stderr)
         self.assertEqual(summaries(stderr)["Cannon"][2], "was killed by signal 24: its CPU limit of 1 s", stderr)
 
-    def test_hostile_contestants_as_the_tester(self):
-        sandbox = self.hostile_table(None)
-        print("as uid %d: %s" % (os.geteuid(), sandbox), file=sys.stderr)
-        self.cpu_spinner(None)
-
-    def test_hostile_contestants_as_a_plain_user(self):
+    def plain_user(self):
+        """True when the arena can be run as nobody here; skips the test with the reason otherwise."""
         if os.geteuid() != 0:
             self.skipTest("only root can run the arena as another user here")
         if shutil.which("setpriv") is None:
@@ -231,22 +227,41 @@ class SandboxTest(unittest.TestCase):
                                 self.program, "--version"], capture_output=True)
         if probe.returncode != 0:
             self.skipTest("the plain user cannot run %s: %s" % (self.program, probe.stderr.decode().strip()))
+
+    def require(self, user):
+        """--sandbox require starts the program exactly when the default mode's line shows nothing missing."""
+        victim = "exec:exec python3 %s/victim.py" % self.dir
+        _, stderr, _ = self.arena(user, "--cannon", victim, moves=5)
+        complete = ";" not in summaries(stderr)["Cannon"][3]
+        status, stderr, _ = self.arena(user, "--cannon", victim, "--sandbox", "require", moves=5)
+        self.assertEqual(status, 0, stderr)
+        reason = summaries(stderr)["Cannon"][2]
+        if complete:
+            self.assertIsNone(reason, stderr)
+        else:
+            self.assertRegex(reason, r"^could not be started \(--sandbox require: not everything held \(sandbox: .*;")
+
+    def test_hostile_contestants_as_the_tester(self):
+        sandbox = self.hostile_table(None)
+        print("as uid %d: %s" % (os.geteuid(), sandbox), file=sys.stderr)
+        self.cpu_spinner(None)
+        self.require(None)
+
+    def test_hostile_contestants_as_a_plain_user(self):
+        self.plain_user()
         sandbox = self.hostile_table(NOBODY)
         print("as uid %d: %s" % (NOBODY, sandbox), file=sys.stderr)
         self.cpu_spinner(NOBODY)
+        self.require(NOBODY)
 
-    def test_required_sandbox_starts_only_when_everything_holds(self):
-        status, stderr, _ = self.arena(None, "--cannon", "exec:exec python3 %s/victim.py" % self.dir,
-                                       "--sandbox", "require", moves=5)
-        found = summaries(stderr)
-        if "Cannon" in found and found["Cannon"][2] is None:
-            self.assertNotIn(";", found["Cannon"][3], "started although something did not hold")
-        else:
-            self.assertIn("--sandbox require: not everything held", stderr)
-        status, stderr, _ = self.arena(None, "--cannon", "exec:exec python3 %s/victim.py" % self.dir,
-                                       "--sandbox", "off", moves=5)
+    def test_sandbox_off_is_the_arenas_own_rights(self):
+        status, stderr, _ = self.arena(None, "--cannon", "exec:exec python3 %s/prober.py %d %s %s %s %s -" % (
+            self.dir, self.listener.getsockname()[1], self.home, self.strip, self.granted, self.program),
+            "--sandbox", "off", moves=5)
         self.assertEqual(status, 0, stderr)
         self.assertNotIn("sandbox:", stderr)
+        probes = json.loads(re.search(r"^Cannon: PROBES (.*)$", stderr, re.M)[1])
+        self.assertEqual((probes["tcp"], probes["workdir"]), ("allowed", "allowed"), probes)
 
 
 class RuntimeTest(unittest.TestCase):

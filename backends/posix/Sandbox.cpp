@@ -43,6 +43,18 @@ uid_t UnusedId() {
     return 0x7FFFFFF0U;
 }
 
+// Without a user namespace of its own a contestant's process limit is counted over its uid across
+// the machine, so each contestant of each arena gets a uid of its own there.
+uid_t PrivateId() {
+    static unsigned Counter = 0;
+    for (int Tries = 0; Tries < 64; ++Tries) {
+        const auto Candidate = static_cast<uid_t>(0x70010000U + ((static_cast<unsigned>(getpid()) & 0xFFFFFU) << 4) +
+                                                  (Counter++ & 15U));
+        if (getpwuid(Candidate) == nullptr && getgrgid(Candidate) == nullptr) return Candidate;
+    }
+    return 0x7FFFFFF0U;
+}
+
 // Tasks (processes and threads) of the real user now: without a user namespace of its own the
 // program's process limit counts them too.
 std::int64_t TasksOfUser(uid_t User) {
@@ -198,8 +210,10 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
     const int Others = CLONE_NEWPID | CLONE_NEWNET | CLONE_NEWNS | CLONE_NEWIPC | CLONE_NEWUTS;
     // A user namespace first: as root it maps the program to an unused uid; without root it is what
     // makes the others possible. Root without one (a chroot refuses them) still has the others.
+    const uid_t Shared = Planned.Uid;
     for (const int Flags : {CLONE_NEWUSER | Others, Others}) {
         Planned.Namespaces = static_cast<unsigned>(Flags);
+        if (Shared != 0) Planned.Uid = Planned.Gid = (Flags & CLONE_NEWUSER) ? Shared : PrivateId();
         SetEnvironment(ScratchMount);
         Plan.GoFd = Go[0];
         Child = clone(Init, StackTop, Flags | SIGCHLD, &Plan);
@@ -233,6 +247,7 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
         Planned.Namespaces = 0;
         Plan.GoFd = -1;
         Plan.StatusFd = -1;
+        if (Planned.Uid != 0) Planned.Uid = Planned.Gid = PrivateId();
         std::error_code Ignored;
         std::string Template = (std::filesystem::temp_directory_path(Ignored) / "brakkenfel-scratch-XXXXXX").string();
         if (mkdtemp(Template.data()) != nullptr) {

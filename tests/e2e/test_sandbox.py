@@ -117,7 +117,7 @@ public class Bot {
 """
 
 SUMMARY = re.compile(r"^brakkenfel: (\w+) contestant: (\d+) moves, (\d+) replies in time, .*?, "
-                     r"(not out|out at move \d+ \((.*?)\))(?:, .*)?, (sandbox: .*)$", re.M)
+                     r"(not out|out at move \d+ \((.*?)\))(?:, not contained: [^,]*)?(?:, (sandbox: .*))?$", re.M)
 
 
 def summaries(stderr):

@@ -1,8 +1,6 @@
 // The child's side of starting a contestant: only async-signal-safe calls, no allocation.
 #include "backends/posix/ChildStart.h"
 
-#include "backends/posix/Sandbox.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,8 +14,10 @@
 #include <csignal>
 #include <cstring>
 #include <iterator>
-#include <utility>
 #include <string>
+#include <utility>
+
+#include "backends/posix/Sandbox.h"
 
 namespace brakkenfel {
 

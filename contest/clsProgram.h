@@ -47,11 +47,11 @@ struct ProgramSummary {
     std::uint64_t StderrDropped = 0;
     /// Why it ran without a PID namespace of its own; empty when it had one.
     std::string NotContained;
+    /// Which protections of its sandbox held ("sandbox: no network, ..."); empty without one.
+    std::string Sandbox;
 
     /// Moves that got no line at all: nothing in time and nothing later (not sent, cut short, ended).
     std::uint64_t Unanswered() const { return Moves - InTime - Late - Malformed - Ahead; }
-    /// Which protections of its sandbox held ("sandbox: no network, ..."); empty without one.
-    std::string Sandbox;
 };
 
 /// What the arena tells a program about its gun each move.

@@ -177,7 +177,7 @@ class ContestantTest(MarkedFolderTest):
         targets = [gun(line, "Cannon")["target"] for line in lines]
         self.assertEqual(targets, [128] * 8 + [140] * 92)
         self.assertEqual(summaries(stderr)["Cannon"], (100, 100 - len(refused), 0, len(refused), 0, 0, None, None))
-        self.assertRegex(stderr, r"Cannon contestant: .*, not out, 1 line ignored\n")
+        self.assertRegex(stderr, r"Cannon contestant: .*, not out, 1 line ignored(, sandbox: .*)?\n")
         self.assertHelicopterAsWithTheComputer(lines)
 
     def test_a_contestant_that_exits_is_out_and_the_run_goes_on(self):

@@ -64,6 +64,7 @@ class OutputsTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = tempfile.TemporaryDirectory(prefix="outputs")
+        os.chmod(cls.dir.name, 0o755)  # run as root, the sandboxed bots are an unprivileged uid that must read them
         # A copy of the program beside its own picture strip: a fault cannot harm the build's.
         cls.program = os.path.join(cls.dir.name, "brakkenfel")
         shutil.copy(PROGRAM, cls.program)
@@ -82,6 +83,7 @@ class OutputsTest(unittest.TestCase):
 
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="case", dir=self.dir.name)
+        os.chmod(self.work, 0o755)
         self.addCleanup(shutil.rmtree, self.work, True)
 
     def path(self, name):

@@ -42,6 +42,8 @@ class DuelTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
+        # Run as root, the sandboxed contestants are an unprivileged uid that reads and writes here.
+        os.chmod(self.dir.name, 0o777)
 
     def path(self, name):
         return os.path.join(self.dir.name, name)
@@ -115,7 +117,8 @@ class DuelTest(unittest.TestCase):
             listener.write(LISTENER)
         seen, trace, result = self.path("seen.txt"), self.path("t.jsonl"), self.path("r.json")
         done = run("--headless", "--moves", "3", "--move-budget", "0", "--cannon",
-                   "exec:exec python3 %s %s" % (self.path("listener.py"), seen), "--trace", trace, "--result", result)
+                   "exec:exec python3 %s %s" % (self.path("listener.py"), seen), "--trace", trace, "--result", result,
+                   "--contestant-write", self.dir.name)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(read(seen).decode().splitlines(),
                          ["brakkenfel 1 Cannon", "move 1 128 20 20 0", "move 2 128 20 20 0", "move 3 128 20 20 0",

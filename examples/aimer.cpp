@@ -4,6 +4,8 @@
 // as the Python one does: both use the same double arithmetic, so their orders match line for
 // line. It depends on nothing of the arena; any C++ compiler builds it on its own:
 //     c++ -std=c++20 -O2 -o aimer examples/aimer.cpp
+// Under duel rules (protocol 2) it reads only a move line's first fields and aims where the other
+// gun stands under plain rules, as the Python one does.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -79,7 +81,7 @@ int main() {
     std::string Name;
     if (!std::getline(std::cin, Line)) return 1;
     std::istringstream Greeting(Line);
-    if (!(Greeting >> Word >> Version >> Name) || Word != "brakkenfel" || Version != 1 ||
+    if (!(Greeting >> Word >> Version >> Name) || Word != "brakkenfel" || (Version != 1 && Version != 2) ||
         (Name != "Cannon" && Name != "Helicopter")) {
         std::cerr << "aimer: unexpected greeting '" << Line << "'\n";
         return 1;

@@ -9,6 +9,10 @@ angle that passes closest and fires whenever the angle it holds passes within HI
 so shots taken on the way there count too. The gun only turns by increasing angle, one step a
 move, so the way there is whatever lies between the start angle and the best one.
 
+Under duel rules (protocol 2, docs/duel.md) the guns stand elsewhere and the move lines carry more
+fields: it reads only the first ones and still aims at where the other gun stands under plain
+rules, so it plays, poorly.
+
 Standard library only. Protocol: docs/contestants.md.
 """
 import math
@@ -21,6 +25,7 @@ DRAG = 1.003                                          # the speed is divided by 
 GRAVITY = 0.00981                                     # pixels a move added downward each move
 HIT_RADIUS = 8.0                                      # half a gun picture's side
 MAX_FLIGHT = 3000                                     # moves; every bullet has left the field by then
+FIELDS = {"1": 6, "2": 15}                            # words of a move line, by protocol version
 
 
 def distance(dx, dy):
@@ -58,9 +63,10 @@ def say(line):
 
 def main():
     greeting = sys.stdin.readline().split()
-    if len(greeting) != 3 or greeting[:2] != ["brakkenfel", "1"] or greeting[2] not in START:
+    if len(greeting) != 3 or greeting[0] != "brakkenfel" or greeting[1] not in FIELDS or greeting[2] not in START:
         sys.stderr.write("aimer: unexpected greeting %r\n" % greeting)
         return 1
+    fields = FIELDS[greeting[1]]
     name = greeting[2]
     origin = START[name]
     target = next(position for gun, position in START.items() if gun != name)
@@ -71,7 +77,7 @@ def main():
         words = line.split()
         if words == ["quit"]:
             break
-        if len(words) != 6 or words[0] != "move":
+        if len(words) != fields or words[0] != "move":
             continue
         move, angle, x, y = (int(word) for word in words[1:5])
         if (x, y) != origin:

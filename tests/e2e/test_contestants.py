@@ -284,14 +284,14 @@ class ExampleAimerTest(MarkedFolderTest):
         self.cpp = shutil.copy(AIMER_CPP, self.dir)
         self.py = "python3 " + shutil.copy(AIMER_PY, self.dir)
 
-    def run_aimers(self, cannon, helicopter, name):
+    def run_aimers(self, cannon, helicopter, name, *rules, moves=MOVES):
         trace = os.path.join(self.dir, name)
-        result = run("--headless", "--moves", str(self.MOVES), "--move-budget", "0", "--trace", trace,
+        result = run("--headless", "--moves", str(moves), "--move-budget", "0", "--trace", trace, *rules,
                      "--cannon", "exec:exec " + cannon, "--helicopter", "exec:exec " + helicopter)
         self.assertEqual(result.returncode, 0, result.stderr)
         stderr = result.stderr.decode()
         for gun_name in ("Cannon", "Helicopter"):
-            self.assertEqual(summaries(stderr)[gun_name], (self.MOVES, self.MOVES, 0, 0, 0, 0, None, None), stderr)
+            self.assertEqual(summaries(stderr)[gun_name], (moves, moves, 0, 0, 0, 0, None, None), stderr)
         with open(trace, "rb") as file:
             return file.read()
 
@@ -305,6 +305,18 @@ class ExampleAimerTest(MarkedFolderTest):
             self.assertEqual(len({gun(line, name)["target"] for line in lines}), 1, name)
             self.assertEqual(gun(lines[-1], name)["angle"], gun(lines[-1], name)["target"], name)
             self.assertGreater(sum(gun(line, name)["reload"] == reload for line in lines), 10, name)
+
+    def test_each_plays_duel_rules_without_going_out(self):
+        # Protocol 2's greeting and longer move lines: both languages answer every move, alike.
+        duel = ("--rules", "duel", "--seed", "3")
+        trace = self.run_aimers(self.cpp, self.py, "a.jsonl", *duel, moves=300)
+        self.assertEqual(self.run_aimers(self.py, self.cpp, "b.jsonl", *duel, moves=300), trace)
+        lines = [json.loads(line) for line in trace.splitlines()]
+        for name in ("Cannon", "Helicopter"):
+            # The orders are carried out: one aim of its own (not the start angle), reached and held.
+            start, last = gun(lines[0], name)["angle"], gun(lines[-1], name)
+            self.assertEqual({gun(line, name)["target"] for line in lines[1:]}, {last["angle"]}, name)
+            self.assertNotEqual(last["angle"], start, name)
 
 
 if __name__ == "__main__":

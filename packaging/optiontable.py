@@ -93,9 +93,9 @@ class _Captured(Exception):
 def from_argparse(script, name):
     """The options of a Python tool that builds an ArgumentParser in main(argv) and parses with it:
     main runs until it first parses (parse_args, parse_known_args), which hands over the parser instead of parsing."""
-    spec = importlib.util.spec_from_file_location("_tool", script)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    where = importlib.util.spec_from_file_location("_tool", script)
+    module = importlib.util.module_from_spec(where)
+    where.loader.exec_module(module)
     original = argparse.ArgumentParser.parse_known_args
 
     def capture(self, *args, **kwargs):

@@ -146,6 +146,20 @@ def flight_vectors(runner):
     return "".join(row + "\n" for row in rows)
 
 
+def league_table(runner):
+    """The tournament guide's standings: its contestants file, two rounds, every match repeatable."""
+    contestants = block(read_doc("tournaments.md"), "league-contestants")[1]
+    with open(os.path.join(runner.folder, "contestants.txt"), "w") as file:
+        file.write(contestants)
+    done = subprocess.run([sys.executable, os.path.join(ROOT, "tools", "tournament.py"), "contestants.txt",
+                           "--rounds", "2", "--moves", "10000", "--move-budget", "0", "--reply-times",
+                           "--program", runner.program, "--out", "league"],
+                          cwd=runner.folder, capture_output=True, text=True, timeout=600)
+    if done.returncode != 0:
+        raise RuntimeError("the tournament ended with %d:\n%s" % (done.returncode, done.stderr))
+    return done.stdout
+
+
 EXAMPLES = {
     "out-line": ("contestants.md", out_line, None),
     "summary": ("contestants.md", summary, None),
@@ -155,6 +169,8 @@ EXAMPLES = {
     "flight-vectors": ("contestants.md", flight_vectors, None),
     "trace-line": ("headless.md", trace_line, None),
     "match-file": ("replays.md", match_file, None),
+    # The median reply time is measured: compared as digits of any value.
+    "league-table": ("tournaments.md", league_table, re.compile(r"^(\| .*\| )\d+\.\d+ (?=\|$)", re.M)),
 }
 
 

@@ -7,12 +7,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Workbench.h"
 #include "backends/web/WebPlayer.h"
 #include "replay/MatchRecorder.h"
+#include "replay/StateHash.h"
+#include "score/Scoreboard.h"
 #include "tests/support/Arena.h"
 
 namespace brakkenfel {
@@ -20,21 +23,34 @@ namespace {
 
 constexpr std::int64_t Recorded = 3000;
 
-// A match of two computer gunners, recorded by the program's own recorder, read back as bytes.
-std::vector<char> RecordMatch() {
+// What a native run ended with: its moves, state hash and each gun's health.
+struct NativeEnd {
+    std::int64_t Moves = 0;
+    std::string StateHash;
+    std::int32_t Health[2] = {0, 0};
+};
+
+// A match of two computer gunners, recorded by the program's own recorder, read back as bytes;
+// under duel rules (`DuelHealth`) it may end early, when a gun is destroyed.
+std::vector<char> RecordMatch(std::optional<std::int32_t> DuelHealth = {}, NativeEnd* End = nullptr) {
     const auto Path = std::filesystem::temp_directory_path() / ("web_player_" + std::to_string(getpid()) + ".txt");
     {
         MemoryHost Arena;
         Arena.Host.Seed = 5;
+        Arena.Host.DuelHealth = DuelHealth;
         MatchHeader Header;
         Header.ProgramVersion = "test";
         Header.Seed = 5;
+        Header.Duel = DuelHealth.has_value();
+        Header.Health = DuelHealth.value_or(0);
         MatchRecorder Recorder(Path.string(), Header);
         SetUpContest(Arena.Host);
-        for (std::int64_t Move = 0; Move < Recorded; ++Move) {
+        for (std::int64_t Move = 0; Move < Recorded && QuitRequested == 0; ++Move) {
             RunMove();
             Recorder.AfterMove();
         }
+        if (End) *End = {Score.Moves, "", {HealthOf(CannonIndex), HealthOf(HelicopterIndex)}};
+        if (End) AppendHash(End->StateHash, StateHash());
         Recorder.Finish();
         TearDownContest();
     }
@@ -139,6 +155,33 @@ TEST(WebPlayerRefusals, ABadFileOrEditedHashIsNamedWithItsLineAndMove) {
     EXPECT_EQ(Player.State(), WebPlayer::Standing::Failed);
     EXPECT_EQ(Player.Move(), 100);
     EXPECT_NE(Player.Error().find("replay diverges at move 100"), std::string::npos) << Player.Error();
+    Player.Close();
+}
+
+TEST(WebPlayerDuel, ADuelReplaysToTheNativeStateAndShowsEachGunsHealth) {
+    // Health 2 lets the built-in gunners' match end early, on the move a gun is destroyed.
+    NativeEnd Native;
+    const std::vector<char> Duel = RecordMatch(2, &Native);
+    WebPlayer Player;
+    ASSERT_TRUE(Player.Open("duel.txt", Duel, Strip())) << Player.Error();
+    Player.JumpTo(Recorded);
+    EXPECT_EQ(Player.Move(), Native.Moves) << Player.Error();
+    EXPECT_EQ(Player.StateHashText(), Native.StateHash);
+    EXPECT_EQ(Player.State(), WebPlayer::Standing::Ended);
+    const std::string Facts = Player.Facts();
+    EXPECT_NE(Facts.find("\"duel\":true"), std::string::npos) << Facts;
+    // Each gun's health follows its name, before the next gun's.
+    const std::size_t Helicopter = Facts.find("\"name\":\"Helicopter\"");
+    ASSERT_NE(Helicopter, std::string::npos) << Facts;
+    EXPECT_LT(Facts.find("\"health\":" + std::to_string(Native.Health[0]) + "}"), Helicopter) << Facts;
+    EXPECT_NE(Facts.find("\"health\":" + std::to_string(Native.Health[1]) + "}", Helicopter), std::string::npos)
+        << Facts;
+    Player.Close();
+
+    // A plain match after it says nothing of health.
+    ASSERT_TRUE(Player.Open("match.txt", Match(), Strip())) << Player.Error();
+    EXPECT_EQ(Player.Facts().find("health"), std::string::npos) << Player.Facts();
+    EXPECT_NE(Player.Facts().find("\"duel\":false"), std::string::npos) << Player.Facts();
     Player.Close();
 }
 

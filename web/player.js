@@ -97,7 +97,10 @@
       row.insertCell().textContent = gun.kind;
       row.insertCell().textContent = String(gun.shots);
       row.insertCell().textContent = String(gun.hits);
+      // Under duel rules only: what each gun has left.
+      if (facts.duel) row.insertCell().textContent = String(gun.health);
     }
+    $("health-head").hidden = !facts.duel;
     $("leader").textContent = facts.leader;
     $("panel-move").textContent = String(facts.move);
     $("panel-total").textContent = String(facts.total);

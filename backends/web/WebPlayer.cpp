@@ -126,6 +126,8 @@ bool WebPlayer::Open(std::string FileName, std::vector<char> Bytes, std::vector<
     Host.CreateMainWindow = [this] { return Form; };
     Host.ProgramFolder = std::string(".");
     Host.Seed = Replay->Header().Seed;
+    // As --replay does: a duel file's field is drawn again from its seed, each gun with its health.
+    if (Replay->Header().Duel) Host.DuelHealth = Replay->Header().Health;
     // Through the player, not a copy of the pointer: a jump back replaces the source.
     Host.MakeContestant = [this](const std::string& GunName) -> std::shared_ptr<Sprite> {
         return std::make_shared<clsReplay>(Replay, GunName == "Cannon" ? 0 : 1);
@@ -263,6 +265,7 @@ std::string WebPlayer::Facts() const {
     Out += ",\"paused\":" + std::string(Bench.Paused ? "true" : "false");
     Out += ",\"rateShift\":" + std::to_string(Bench.RateShift);
     Out += ",\"analysis\":" + std::string(AnalysisShown() ? "true" : "false");
+    Out += ",\"duel\":" + std::string(Now != Standing::Closed && Score.Duel ? "true" : "false");
     Out += ",\"leader\":";
     AppendJsonString(Out, Now == Standing::Closed ? std::string() : Winner(Score));
     Out += ",\"guns\":[";
@@ -275,7 +278,9 @@ std::string WebPlayer::Facts() const {
             Out += ",\"kind\":";
             AppendJsonString(Out, Gun < Kinds.size() ? Kinds[Gun] : std::string());
             Out += ",\"shots\":" + std::to_string(Sprites->ShotsFired(Guns[Gun]));
-            Out += ",\"hits\":" + std::to_string(HitsOf(Guns[Gun])) + "}";
+            Out += ",\"hits\":" + std::to_string(HitsOf(Guns[Gun]));
+            if (Score.Duel) Out += ",\"health\":" + std::to_string(HealthOf(Guns[Gun]));
+            Out += '}';
         }
     }
     Out += "]}";

@@ -60,7 +60,8 @@ public:
     /// The window's caption and label texts.
     std::string Caption() const;
     std::string Label() const;
-    /// The watcher's facts as one JSON object (guns, shots, hits, leader, move, total, state, rate).
+    /// The watcher's facts as one JSON object (guns, shots, hits, leader, move, total, state, rate);
+    /// under duel rules `duel` is true and each gun has its `health`.
     std::string Facts() const;
 
     /// Tears the arena down; the player is closed, as before Open.

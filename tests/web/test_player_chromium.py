@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """The web player in headless Chromium: a recorded 20,000-move match jumped to moves 1, 500 and
-20,000 shows the native snapshot's pixels and the recorded state hash; an edited hash stops the
+20,000, and a duel-rules match (a program against the built-in gunner) jumped to moves 1, 500 and
+its last, show the native snapshot's pixels and the recorded state hash; an edited hash stops the
 page at its move with the divergence shown; P pauses and resumes.
 
 Usage: test_player_chromium.py PROGRAM PLAYER_DIR (Debian's /usr/bin/python3: selenium)."""
 import functools
 import http.server
+import json
 import os
 import shutil
 import subprocess
@@ -31,7 +33,11 @@ for needed in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
 
 PROGRAM = os.path.abspath(sys.argv[1])
 PLAYER = os.path.abspath(sys.argv[2])
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 MOVES = 20000
+# The hunter finds and destroys the built-in gunner: the file ends at the destroying move.
+DUEL = ["--rules", "duel", "--seed", "9", "--health", "10", "--moves", str(MOVES), "--move-budget", "0",
+        "--cannon", "ai", "--helicopter", "exec:exec python3 -u " + os.path.join(SOURCE, "examples", "hunter.py")]
 # Generous: a busy CI machine loads and jumps slowly; nothing here measures speed.
 WAIT = 120
 
@@ -58,11 +64,12 @@ class PlayerTest(unittest.TestCase):
         cls.site = os.path.join(cls.dir.name, "site")
         shutil.copytree(PLAYER, cls.site)
         cls.match = os.path.join(cls.site, "match.txt")
-        recorded = subprocess.run([PROGRAM, "--headless", "--moves", str(MOVES), "--seed", "11",
-                                   "--record", cls.match], capture_output=True, timeout=120)
-        assert recorded.returncode == 0, recorded.stderr
-        with open(cls.match) as match:
-            cls.lines = match.read().splitlines(keepends=True)
+        cls.lines = cls.record(cls.match, ["--moves", str(MOVES), "--seed", "11"])
+        cls.duel = os.path.join(cls.site, "duel.txt")
+        result = os.path.join(cls.dir.name, "duel.json")
+        cls.duel_lines = cls.record(cls.duel, DUEL + ["--result", result])
+        with open(result) as outcome:
+            cls.duel_result = json.load(outcome)
         handler = functools.partial(QuietHandler, directory=cls.site)
         cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=cls.server.serve_forever, daemon=True).start()
@@ -74,6 +81,14 @@ class PlayerTest(unittest.TestCase):
                          "--user-data-dir=" + os.path.join(cls.dir.name, "profile")):
             options.add_argument(argument)
         cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+    @classmethod
+    def record(cls, path, arguments):
+        recorded = subprocess.run([PROGRAM, "--headless", "--record", path] + arguments,
+                                  capture_output=True, timeout=300)
+        assert recorded.returncode == 0, recorded.stderr
+        with open(path) as match:
+            return match.read().splitlines(keepends=True)
 
     @classmethod
     def tearDownClass(cls):
@@ -91,19 +106,38 @@ class PlayerTest(unittest.TestCase):
     def open(self, query):
         self.browser.get(self.base + "player.html?" + query)
 
-    def test_jumps_show_the_native_snapshot_of_the_same_move(self):
-        for move in (1, 500, MOVES):
-            with self.subTest(move=move):
-                self.open("match=match.txt&move=%d" % move)
+    def jumps_show_the_native_snapshots(self, name, lines, moves):
+        for move in moves:
+            with self.subTest(match=name, move=move):
+                self.open("match=%s&move=%d" % (name, move))
                 self.wait_for(lambda: self.attribute("move") == str(move) and self.attribute("frame-hash"),
                               "the page never reached move %d" % move)
-                snapshot = os.path.join(self.dir.name, "move%d.bmp" % move)
-                native = subprocess.run([PROGRAM, "--replay", self.match, "--headless", "--moves", str(move),
-                                         "--snapshot", snapshot], capture_output=True, timeout=120)
+                snapshot = os.path.join(self.dir.name, "%s-move%d.bmp" % (name, move))
+                native = subprocess.run([PROGRAM, "--replay", os.path.join(self.site, name), "--headless",
+                                         "--moves", str(move), "--snapshot", snapshot],
+                                        capture_output=True, timeout=120)
                 self.assertEqual(native.returncode, 0, native.stderr)
                 self.assertEqual(self.attribute("frame-hash"), frame_hash(snapshot))
-                self.assertEqual(self.attribute("state-hash"), self.lines[move].split()[-1])
+                self.assertEqual(self.attribute("state-hash"), lines[move].split()[-1])
                 self.assertIn(self.attribute("state"), ("playing", "ended"))
+
+    def test_jumps_show_the_native_snapshot_of_the_same_move(self):
+        self.jumps_show_the_native_snapshots("match.txt", self.lines, (1, 500, MOVES))
+
+    def test_a_duel_shows_the_native_snapshots_and_the_guns_health(self):
+        last = len(self.duel_lines) - 1
+        self.assertGreater(last, 500, "the duel ended too soon to reach move 500")
+        self.jumps_show_the_native_snapshots("duel.txt", self.duel_lines, (1, 500, last))
+        # The page ends at the file's last move; the panel shows each gun's health as the run ended.
+        self.assertEqual(self.attribute("state"), "ended")
+        self.browser.find_element("id", "player").send_keys("v")
+        self.wait_for(lambda: self.browser.find_element("id", "panel").is_displayed(), "V showed no panel")
+        self.assertEqual(self.browser.find_element("id", "health-head").text, "health")
+        shown = {cells[0].text: cells[-1].text for cells in
+                 (row.find_elements("tag name", "td")
+                  for row in self.browser.find_elements("css selector", "#guns tbody tr"))}
+        expected = {gun["name"]: str(gun["final_health"]) for gun in self.duel_result["guns"]}
+        self.assertEqual(shown, expected)
 
     def test_an_edited_hash_stops_the_page_at_its_move(self):
         lines = list(self.lines)

@@ -18,6 +18,15 @@ AIMER_CPP = os.path.join(os.path.dirname(PROGRAM), "examples", "aimer")
 AIMER_PY = os.path.join(SOURCE, "examples", "aimer.py")
 NOBODY = 65534
 
+# Says ready, then answers every move with nothing until "quit".
+POLITE = r"""sys.stdin.readline()
+print("ready", flush=True)
+for line in sys.stdin:
+    if line.startswith("quit"):
+        break
+    print(line.split()[1], flush=True)
+"""
+
 # Tries each hostile act once before "ready" and reports on standard error; then does nothing, politely.
 PROBER = r"""import json, os, socket, sys, time
 port, home, strip, granted, program, forks = sys.argv[1:7]
@@ -73,22 +82,9 @@ attempt("granted", lambda: open(os.path.join(granted, "kept"), "w").write("x"))
 if forks == "fork":
     fork_loop()
 print("PROBES " + json.dumps(out, sort_keys=True), file=sys.stderr, flush=True)
-sys.stdin.readline()
-print("ready", flush=True)
-for line in sys.stdin:
-    if line.startswith("quit"):
-        break
-    print(line.split()[1], flush=True)
-"""
+""" + POLITE
 
-VICTIM = r"""import sys
-sys.stdin.readline()
-print("ready", flush=True)
-for line in sys.stdin:
-    if line.startswith("quit"):
-        break
-    print(line.split()[1], flush=True)
-"""
+VICTIM = "import sys\n" + POLITE
 
 SPINNER = "import sys\nsys.stdin.readline()\nprint('ready', flush=True)\nwhile True:\n    pass\n"
 

@@ -31,6 +31,26 @@ ContestantRoster::ContestantRoster(const Options& Chosen, std::ostream& Diagnost
 
 ContestantRoster::~ContestantRoster() { StopAll(false); }
 
+std::shared_ptr<clsProgram> ContestantRoster::NewProgram(const std::string& GunName) {
+    const ContestantKind& Kind = GunName == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
+    auto Program = std::make_shared<clsProgram>(Kind.Command, Chosen.MoveBudgetMs, GunName, Diagnostics);
+    if (Chosen.ReadyTimeMs) Program->SetReadyTime(*Chosen.ReadyTimeMs);
+    Program->UseSandbox(Chosen.Sandbox);
+    Programs.push_back(Program);
+    return Program;
+}
+
+void ContestantRoster::StartPrograms() {
+    for (const std::string GunName : {"Cannon", "Helicopter"}) {
+        const ContestantKind& Kind = GunName == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
+        if (Kind.Is != ContestantKind::Type::Program) continue;
+        auto Program = NewProgram(GunName);
+        Started.emplace_back(GunName, Program);
+        // One that could not be started is put out when it is greeted, as it would be unstarted.
+        Program->Launch();
+    }
+}
+
 std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
     const ContestantKind& Kind = GunName == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
     if (!Chosen.ProtocolLogPath.empty() && !Log) Log = std::make_unique<ProtocolLog>(Chosen.ProtocolLogPath);
@@ -40,11 +60,15 @@ std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {
     case ContestantKind::Type::Keys: return std::make_shared<clsKeys>(Bench.Keys);
     case ContestantKind::Type::Program: break;
     }
-    auto Program = std::make_shared<clsProgram>(Kind.Command, Chosen.MoveBudgetMs, GunName, Diagnostics);
+    std::shared_ptr<clsProgram> Program;
+    for (auto Entry = Started.begin(); Entry != Started.end(); ++Entry) {
+        if (Entry->first != GunName) continue;
+        Program = Entry->second;
+        Started.erase(Entry);
+        break;
+    }
+    if (!Program) Program = NewProgram(GunName);
     Program->SetProtocolLog(Log.get());
-    if (Chosen.ReadyTimeMs) Program->SetReadyTime(*Chosen.ReadyTimeMs);
-    Program->UseSandbox(Chosen.Sandbox);
-    Programs.push_back(Program);
     return Program;
 }
 
@@ -64,6 +88,7 @@ void ContestantRoster::StopAll(bool Report) {
     }
     // The registry may still hold them after an error; stopped, they hold no process any more.
     Programs.clear();
+    Started.clear();
 }
 
 void ContestantRoster::Finish() {

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Options.h"
@@ -30,8 +31,12 @@ public:
     /// Not assignable.
     ContestantRoster& operator=(const ContestantRoster&) = delete;
 
-    /// A new contestant for `GunName` ("Cannon" or "Helicopter").
+    /// A new contestant for `GunName` ("Cannon" or "Helicopter"); a program started by
+    /// StartPrograms is handed out here, once.
     std::shared_ptr<Sprite> Make(const std::string& GunName);
+    /// Starts the program contestants' processes now, without greeting them, so that a sandbox
+    /// --sandbox require refuses (SandboxRefused, thrown) ends the run before any output is made.
+    void StartPrograms();
     /// For a run's normal end: stops every program at once, then one summary line each.
     void Finish();
     /// For a way out by error: stops every program at once, without a summary.
@@ -61,11 +66,14 @@ private:
     };
 
     void StopAll(bool Report);
+    std::shared_ptr<clsProgram> NewProgram(const std::string& GunName);
 
     Options Chosen;
     WholeWrites Buffer;
     std::ostream Diagnostics;
     std::vector<std::shared_ptr<clsProgram>> Programs;
+    // Started by StartPrograms and not yet handed out, by gun name.
+    std::vector<std::pair<std::string, std::shared_ptr<clsProgram>>> Started;
     std::vector<ProgramSummary> Stopped;
     // Opened with the first contestant made, so that a bad path fails the set-up like a bad trace.
     std::unique_ptr<ProtocolLog> Log;

@@ -122,6 +122,9 @@ int main(int argc, char** argv) {
                                          std::pair{&chosen.ProtocolLogPath, "the protocol log"}}) {
             if (!path->empty()) CheckWritable(*path, what);
         }
+        // Under --sandbox require the programs start before any output is made, so that a machine
+        // that cannot give them their whole sandbox refuses the run with every file as it was.
+        if (chosen.Sandbox.Mode == SandboxMode::Require && !match.Replaying()) roster.StartPrograms();
         result.Open();
         match.OpenRecording();
         SdlClock clock;
@@ -178,6 +181,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "brakkenfel: no result file: %s\n", error.what());
         }
         return EndStatus(true);
+    } catch (const SandboxRefused& refused) {
+        // The machine's shortcoming, not a program's: no match is played, no result says otherwise.
+        roster.Release();
+        Sprites.reset();
+        frmMain.reset();
+        if (VideoOpen()) CloseVideo();
+        std::fprintf(stderr, "brakkenfel: --sandbox require refuses the run: %s\n", Printable(refused.what()).c_str());
+        return 3;
     } catch (const RuntimeError& error) {
         return fail(error.Number(), error.what());
     } catch (const std::exception& error) {

@@ -66,16 +66,26 @@ std::int64_t ProgramSession::ReadyLimitMs() const {
     return BudgetNs == 0 ? 0 : ReadyTimeoutMs;
 }
 
-bool ProgramSession::Start() {
-    if (Counts.Out) return false;
-    std::string Error;
+bool ProgramSession::Launch() {
+    if (Launched) return Process.Pid() != 0;
+    Launched = true;
     Process.RelayStderrAs(Counts.GunName);
-    if (!Process.Start(Command, Stderr, Error, How)) {
-        GoOut("could not be started (" + Error + ")");
+    if (!Process.Start(Command, Stderr, LaunchError, How)) {
+        if (Process.SandboxRefused()) throw SandboxRefused(Counts.GunName + " contestant: " + LaunchError);
         return false;
     }
     if (!Process.Contained()) Counts.NotContained = Process.ContainmentNote();
     Counts.Sandbox = Process.SandboxNote();
+    return true;
+}
+
+bool ProgramSession::Start() {
+    if (Counts.Out) return false;
+    // Put out here, not in Launch: the notice and the protocol log's line come when the run starts.
+    if (!Launch()) {
+        GoOut("could not be started (" + LaunchError + ")");
+        return false;
+    }
     const std::size_t Length = FormatGreeting(Request, Counts.GunName, Protocol);
     if (Length == 0) {
         GoOut("its gun's name does not fit in a line");

@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 #include "platform/ContestantProcess.h"
@@ -54,6 +55,14 @@ struct ProgramSummary {
     std::uint64_t Unanswered() const { return Moves - InTime - Late - Malformed - Ahead; }
 };
 
+/// Thrown when --sandbox require finds a program's sandbox incomplete: the machine cannot give it,
+/// so the whole run is refused rather than the program put out. The text names the gun and what
+/// did not hold.
+class SandboxRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 /// What the arena tells a program about its gun each move.
 struct GunReport {
     /// The gun's angle, 0 to 255.
@@ -85,8 +94,13 @@ public:
     /// How long the program has to answer the greeting, in ms, 0 without limit; by default
     /// ReadyTimeoutMs, or without limit when the move budget is 0. Call before Start.
     void SetReadyTime(std::int32_t Ms) { ReadyMs = Ms; }
-    /// Starts the program and waits for "ready"; false if the program is out instead. A stop
-    /// signal ends the wait early; the greeting is then awaited again before the first move.
+    /// Starts the program's process without greeting it, so that a run can start its programs
+    /// before it makes any output; false when no process could be made (Start then puts the
+    /// program out). Throws SandboxRefused when --sandbox require refused its sandbox. Once only.
+    bool Launch();
+    /// Starts the program (unless Launch did) and waits for "ready"; false if the program is out
+    /// instead. A stop signal ends the wait early; the greeting is then awaited again before the
+    /// first move.
     bool Start();
     /// Tells the program its move and gun, waits for its reply; the orders to carry out, in order
     /// (empty when there are none). The span stays valid until the next call. While a stop signal
@@ -132,6 +146,8 @@ private:
     ChildStderr Stderr;
     Containment How;
     ContestantProcess Process;
+    bool Launched = false;
+    std::string LaunchError;  // why Launch made no process
     ProgramSummary Counts;
     std::uint64_t MoveNumber = 0;
     std::uint64_t MissesInARow = 0;
@@ -159,7 +175,9 @@ public:
     /// `MoveBudgetMs` per move (0: without limit); notices go to `Diagnostics`.
     clsProgram(std::string Command, std::int32_t MoveBudgetMs, std::string GunName, std::ostream& Diagnostics,
                ChildStderr Stderr = ChildStderr::Relay);
-    /// Keeps the controls, starts the program and waits for its "ready".
+    /// Starts the program's process ahead of Initialize (see ProgramSession::Launch).
+    bool Launch() { return Session.Launch(); }
+    /// Keeps the controls, starts the program (unless launched) and waits for its "ready".
     void Initialize(std::shared_ptr<SpriteActions>& NewActions, SpriteEnemyList& NewEnemies) override;
     /// Reports the gun to the program and carries out the orders of its reply.
     void Update() override;

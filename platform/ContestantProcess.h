@@ -88,6 +88,9 @@ public:
     void UseSandbox(const SandboxSettings& Settings);
     /// Which protections held, e.g. "sandbox: no network, read-only files"; empty without a sandbox.
     std::string SandboxNote() const;
+    /// True after a Start that --sandbox require refused because the sandbox did not wholly hold
+    /// (Error then says what did not): the machine cannot give the sandbox, whatever the program.
+    bool SandboxRefused() const;
     /// Relays what the program wrote on its standard error so far, never blocking.
     void DrainStderr();
     /// Bytes of standard error not relayed: over-long lines' tails, floods, a stalled target.

@@ -83,8 +83,7 @@ void ReportSandbox(const SandboxPlan& Sandbox, const SandboxReport& Report, int 
     const ssize_t Ignored = write(ReportAt, &Report, sizeof Report);
     (void)Ignored;
     close(ReportAt);
-    const std::uint32_t Asked = WantedGuards(Sandbox);
-    if (!Sandbox.Require || (Report.Held & Asked) == Asked) return;
+    if (!Sandbox.Require || SandboxHolds(Report, Sandbox)) return;
     if (Started > 0) kill(Started, SIGKILL);
     _exit(125);
 }

@@ -114,6 +114,8 @@ void ContestantProcess::UseSandbox(const SandboxSettings& Settings) {
 
 std::string ContestantProcess::SandboxNote() const { return Sandbox && Sandbox->Active() ? Sandbox->Note() : ""; }
 
+bool ContestantProcess::SandboxRefused() const { return Sandbox && Sandbox->Refused(); }
+
 void ContestantProcess::RelayStderrAs(std::string NewLabel, int TargetFd) {
     Label = std::move(NewLabel);
     RelayFd = TargetFd;

@@ -139,6 +139,7 @@ std::string DescribeSandbox(const SandboxReport& Report, const SandboxPlan& Plan
 bool SandboxState::Prepare(const SandboxSettings& Chosen, std::string& Error) {
     Mode = Chosen.Mode;
     Settings = Chosen;
+    RequireRefused = false;
     if (Mode == SandboxMode::Off) return true;
     Planned = SandboxPlan{};
     Planned.Settings = Chosen;
@@ -275,6 +276,8 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
     close(Go[1]);
     const bool Reported = AwaitReport(Report[0], Error);
     close(Report[0]);
+    // Required, a sandbox that could not even be set up is one that did not hold.
+    if (!Reported && Planned.Require) RequireRefused = true;
     if (!Reported) {
         kill(Child, SIGKILL);
         while (waitpid(Child, nullptr, 0) < 0 && errno == EINTR) {
@@ -310,8 +313,9 @@ bool SandboxState::AwaitReport(int Fd, std::string& Error) {
         }
     }
     Described = DescribeSandbox(Report, Planned);
-    if (Planned.Require && (Report.Held & WantedGuards(Planned)) != WantedGuards(Planned)) {
-        Error = "--sandbox require: not everything held (" + Described + ")";
+    if (Planned.Require && !SandboxHolds(Report, Planned)) {
+        RequireRefused = true;
+        Error = "not everything held (" + Described + ")";
         return false;
     }
     return true;

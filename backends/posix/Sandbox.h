@@ -91,6 +91,9 @@ public:
     ~SandboxState();
 
     bool Active() const { return Mode != SandboxMode::Off; }
+    /// True after a Start that --sandbox require refused: the sandbox did not wholly hold, or could
+    /// not be set up at all. The machine's fault, not the program's.
+    bool Refused() const { return RequireRefused; }
     const SandboxPlan& Plan() const { return Planned; }
 
 private:
@@ -106,6 +109,7 @@ private:
     SandboxReport Report;
     std::string Described;
     int RefusedError = 0;  // why the namespaces were refused, when they were
+    bool RequireRefused = false;
 };
 
 /// Describes what held as one line; used for the summary and the result file.
@@ -113,6 +117,9 @@ std::string DescribeSandbox(const SandboxReport& Report, const SandboxPlan& Plan
 
 /// The protections `Plan` asks for: limits set to 0 and a granted network are not asked.
 std::uint32_t WantedGuards(const SandboxPlan& Plan);
+/// Whether every protection `Plan` asks for held: what --sandbox require decides on, in the child
+/// and in the arena alike. Async-signal-safe.
+bool SandboxHolds(const SandboxReport& Report, const SandboxPlan& Plan);
 
 /// The child's side: applies the plan as far as the system allows, filling `Report`. Only
 /// async-signal-safe calls. With the namespaces of `Plan.Namespaces`; none for the group child.

@@ -34,6 +34,11 @@ std::uint32_t WantedGuards(const SandboxPlan& Plan) {
     return Guards;
 }
 
+bool SandboxHolds(const SandboxReport& Report, const SandboxPlan& Plan) {
+    const std::uint32_t Asked = WantedGuards(Plan);
+    return (Report.Held & Asked) == Asked;
+}
+
 #ifdef __linux__
 namespace {
 

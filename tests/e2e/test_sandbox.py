@@ -112,6 +112,33 @@ public class Bot {
 }
 """
 
+# Runs argv[2:] as uid argv[1] as on a machine without user namespaces (a chroot, a container):
+# in a user namespace of its own whose limit on further ones is 0, so none is left to the arena.
+# Where user namespaces are refused already (CI's fresh root) it only changes the user.
+WITHOUT_USER_NAMESPACES = r"""import ctypes, os, sys
+user, command = int(sys.argv[1]), sys.argv[2:]
+ready, go = os.pipe(), os.pipe()
+child = os.fork()
+if child == 0:
+    if ctypes.CDLL(None, use_errno=True).unshare(0x10000000) == 0:  # CLONE_NEWUSER
+        os.write(ready[1], b"1")
+        os.read(go[0], 1)
+        with open("/proc/sys/user/max_user_namespaces", "w") as limit:
+            limit.write("0")
+    else:
+        os.write(ready[1], b"0")
+    os.setgroups([])
+    os.setresgid(user, user, user)
+    os.setresuid(user, user, user)
+    os.execv(command[0], command)
+if os.read(ready[0], 1) == b"1":
+    for name in ("uid_map", "gid_map"):
+        with open("/proc/%d/%s" % (child, name), "w") as map_:
+            map_.write("0 0 1\n%d %d 1\n" % (user, user))
+    os.write(go[1], b"1")
+sys.exit(os.waitstatus_to_exitcode(os.waitpid(child, 0)[1]))
+"""
+
 SUMMARY = re.compile(r"^brakkenfel: (\w+) contestant: (\d+) moves, (\d+) replies in time, .*?, "
                      r"(not out|out at move \d+ \((.*?)\))(?:, not contained: [^,]*)?(?:, (sandbox: .*))?$", re.M)
 
@@ -157,15 +184,21 @@ class SandboxTest(unittest.TestCase):
         os.chmod(path, 0o1777)
         return path
 
+    def run_as(self, user, command, namespaces=True):
+        """Runs `command` in the test's folder as `user` (None: as the tester), with or without user
+        namespaces left to it; the completed process."""
+        if not namespaces:
+            command = [sys.executable, "-c", WITHOUT_USER_NAMESPACES, str(user)] + command
+        elif user is not None:
+            command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", "--"] + command
+        env = dict(os.environ, HOME=self.home)
+        return subprocess.run(command, cwd=self.dir, env=env, capture_output=True, timeout=120)
+
     def arena(self, user, *arguments, moves=60):
         """Runs the copied arena in the test's folder as `user` (None: as the tester); (status, stderr, trace)."""
         trace = os.path.join(self.dir, "trace.jsonl")
-        command = [self.program, "--headless", "--moves", str(moves), "--move-budget", "0", "--trace", trace,
-                   *arguments]
-        if user is not None:
-            command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", "--"] + command
-        env = dict(os.environ, HOME=self.home)
-        result = subprocess.run(command, cwd=self.dir, env=env, capture_output=True, timeout=120)
+        result = self.run_as(user, [self.program, "--headless", "--moves", str(moves), "--move-budget", "0",
+                                    "--trace", trace, *arguments])
         lines = trace_lines(trace) if os.path.exists(trace) else []
         os.unlink(trace) if os.path.exists(trace) else None
         return result.returncode, result.stderr.decode(), lines
@@ -225,17 +258,49 @@ class SandboxTest(unittest.TestCase):
             self.skipTest("the plain user cannot run %s: %s" % (self.program, probe.stderr.decode().strip()))
 
     def require(self, user):
-        """--sandbox require starts the program exactly when the default mode's line shows nothing missing."""
+        """--sandbox require plays exactly when the default mode's line shows nothing missing, and
+        otherwise refuses the whole run."""
         victim = "exec:exec python3 %s/victim.py" % self.dir
         _, stderr, _ = self.arena(user, "--cannon", victim, moves=5)
         complete = ";" not in summaries(stderr)["Cannon"][3]
-        status, stderr, _ = self.arena(user, "--cannon", victim, "--sandbox", "require", moves=5)
-        self.assertEqual(status, 0, stderr)
-        reason = summaries(stderr)["Cannon"][2]
+        status, stderr, lines = self.arena(user, "--cannon", victim, "--sandbox", "require", moves=5)
         if complete:
-            self.assertIsNone(reason, stderr)
+            self.assertEqual((status, len(lines)), (0, 5), stderr)
+            self.assertIsNone(summaries(stderr)["Cannon"][2], stderr)
         else:
-            self.assertRegex(reason, r"^could not be started \(--sandbox require: not everything held \(sandbox: .*;")
+            self.assertEqual((status, lines), (3, []), stderr)
+            self.assertIn("brakkenfel: --sandbox require refuses the run: Cannon contestant: not everything held", stderr)
+
+    def test_require_refuses_the_run_where_user_namespaces_are_refused(self):
+        """No PID namespace for a plain user there: the run is refused, every file left as it was."""
+        self.plain_user()
+        victim = "exec:exec python3 %s/victim.py" % self.dir
+        granted = self.folder("granted\x1b[31m")  # an escape sequence must not reach the terminal
+        arena = [self.program, "--headless", "--moves", "5", "--move-budget", "0", "--cannon", victim,
+                 "--helicopter", victim, "--contestant-write", granted]
+        result = self.run_as(NOBODY, arena, namespaces=False)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        played = summaries(result.stderr.decode())["Cannon"][3]
+        self.assertIn("other processes visible: no PID namespace", played)
+        outputs = []
+        for option, name in (("--trace", "t"), ("--snapshot", "s.bmp"), ("--result", "r.json"),
+                             ("--record", "k.match"), ("--protocol-log", "p.log")):
+            path = os.path.join(self.dir, name)
+            with open(path, "w") as file:
+                file.write("kept " + name)
+            os.chmod(path, 0o666)
+            outputs += [option, path]
+        before = {name: digest(os.path.join(self.dir, name)) for name in sorted(os.listdir(self.dir))
+                  if os.path.isfile(os.path.join(self.dir, name))}
+        result = self.run_as(NOBODY, arena + outputs + ["--sandbox", "require"], namespaces=False)
+        stderr = result.stderr.decode()
+        self.assertEqual(result.returncode, 3, stderr)
+        # One line naming the gun and what did not hold, as the default mode's summary said it.
+        self.assertEqual(stderr, "brakkenfel: --sandbox require refuses the run: Cannon contestant: not "
+                                 "everything held (%s)\n" % played.replace("\x1b", "\\x1b"))
+        self.assertNotIn("\x1b", stderr)
+        self.assertEqual({name: digest(os.path.join(self.dir, name)) for name in before}, before)
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(list(before) + ["home", "granted", "granted\x1b[31m"]))
 
     def test_hostile_contestants_as_the_tester(self):
         sandbox = self.hostile_table(None)

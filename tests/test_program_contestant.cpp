@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -53,6 +54,25 @@ bool NoProcessNaming(const std::string& Marker) {
     }
     return true;
 }
+
+/// Puts back, when it goes, the handlers InstallStopSignals replaces: the tests share one process,
+/// and a later one may rely on a default (SIGPIPE's killing, say).
+class StopSignalsInstalled {
+public:
+    StopSignalsInstalled() {
+        for (std::size_t I = 0; I < std::size(Numbers); ++I) sigaction(Numbers[I], nullptr, &Saved[I]);
+        InstallStopSignals();
+    }
+    ~StopSignalsInstalled() {
+        for (std::size_t I = 0; I < std::size(Numbers); ++I) sigaction(Numbers[I], &Saved[I], nullptr);
+    }
+    StopSignalsInstalled(const StopSignalsInstalled&) = delete;
+    StopSignalsInstalled& operator=(const StopSignalsInstalled&) = delete;
+
+private:
+    static constexpr int Numbers[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+    struct sigaction Saved[std::size(Numbers)] {};
+};
 
 /// Each test leaves no child process behind.
 class ProgramContestantTest : public ::testing::Test {
@@ -100,23 +120,46 @@ INSTANTIATE_TEST_SUITE_P(
                      "answered the greeting with an over-long line"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST_F(ProgramContestantTest, NinetyMovesInARowWithoutAValidReplyPutTheProgramOut) {
-    // 89 misses, a valid reply, then silence: out on the 90th miss after the valid reply.
-    ProgramSession Session("read g; echo ready; while read w n rest; do [ $n = 90 ] && echo 90 shoot; done", 20,
-                           "Cannon", Diagnostics);
+struct MissRunCase {
+    const char* Name;
+    const char* Command;
+    std::int32_t Budget;
+    std::uint64_t ValidAt;  // the one move answered validly; 0: none
+    std::uint64_t OutAt;
+};
+
+class MissRun : public ProgramContestantTest, public ::testing::WithParamInterface<MissRunCase> {};
+
+// Neither case depends on the machine's speed: refused lines are judged however late they come,
+// with no budget to miss, and a program that never answers is late however fast the machine is.
+TEST_P(MissRun, NinetyMovesInARowWithoutAValidReplyPutTheProgramOut) {
+    ProgramSession Session(GetParam().Command, GetParam().Budget, "Cannon", Diagnostics);
+    Session.SetReadyTime(0);
     ASSERT_TRUE(Session.Start());
-    for (int Move = 1; Move <= 180; ++Move) {
+    for (std::uint64_t Move = 1; Move <= GetParam().OutAt; ++Move) {
         const bool Out = Session.IsOut();
         const auto Given = Session.Move({});
         EXPECT_FALSE(Out) << "move " << Move;
-        EXPECT_EQ(Given.size(), Move == 90 ? 1u : 0u) << "move " << Move;
+        EXPECT_EQ(Given.size(), Move == GetParam().ValidAt ? 1u : 0u) << "move " << Move;
     }
     EXPECT_TRUE(Session.IsOut());
-    EXPECT_EQ(Session.Summary().OutMove, 180u);
-    EXPECT_EQ(Diagnostics.str(), "Cannon contestant is out at move 180: no valid reply in time for 90 moves in a row\n");
+    EXPECT_EQ(Session.Summary().OutMove, GetParam().OutAt);
+    EXPECT_EQ(Diagnostics.str(), "Cannon contestant is out at move " + std::to_string(GetParam().OutAt) +
+                                     ": no valid reply in time for 90 moves in a row\n");
     EXPECT_TRUE(Session.Move({}).empty());
-    EXPECT_EQ(Session.Summary().Moves, 180u);
+    EXPECT_EQ(Session.Summary().Moves, GetParam().OutAt);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Contestants, MissRun,
+    ::testing::Values(
+        // 89 refused lines, a valid reply, then 90 more: the valid reply starts the count again.
+        MissRunCase{"RefusedLinesAroundOneValidReply",
+                    "read g; echo ready; while read w n rest; do [ $n = 90 ] && echo 90 shoot || echo nonsense; done",
+                    0, 90, 180},
+        // Silence: every move ends at its deadline.
+        MissRunCase{"Silence", "read g; echo ready; while read line; do :; done", 1, 0, 90}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 /// Every move counted once: in time, late, malformed, ahead or unanswered.
 void ExpectAddsUp(const ProgramSummary& Counts) {
@@ -278,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(ProgramContestantTest, AStopSignalEndsAWaitWithoutLimitThroughNoFaultOfTheProgram) {
-    InstallStopSignals();
+    const StopSignalsInstalled Signals;
     ProgramSession Session("sleep 300", 0, "Cannon", Diagnostics, ChildStderr::Discard);
     const pthread_t Waiter = pthread_self();
     // Whether it comes before or during the wait for "ready", the wait must end.

@@ -281,7 +281,7 @@ constexpr OptionRow Rows[] = {
     {"--scale", nullptr, "N", "window: draw everything N times larger, 1 to 8 (default 1)", StoreScale},
     {"--hold", nullptr, nullptr, "window: when the match ends (replay, --moves), keep its last frame shown",
      StoreFlag<&Options::Hold>},
-    {"--sandbox", nullptr, "MODE", "exec contestants' sandbox: on (default), require (all of it or no start) or off",
+    {"--sandbox", nullptr, "MODE", "exec contestants' sandbox: on (default), require (all of it or no run) or off",
      StoreSandboxMode},
     {"--contestant-memory", nullptr, "MB", "an exec contestant's writable memory (default 2048; 0: no limit)",
      StoreLimit<&SandboxSettings::MemoryMb, Megabytes>},
@@ -409,8 +409,9 @@ std::string UsageText() {
            "SIGINT, SIGTERM and SIGHUP stop the run in order (contestants stopped, trace written, summary).\n"
            "Exit status: 0 on a normal end (the window closed, an open-ended run stopped by a signal),\n"
            "1 on a run-time error (75 in the message: an output could not be written), 2 on a bad command\n"
-           "line, 128 + the signal's number when a signal cut a --moves or --seconds run short, 141 when\n"
-           "the trace's reader went away.\n";
+           "line, 3 when --sandbox require refused the run (a program's sandbox did not wholly hold here;\n"
+           "nothing was played or written), 128 + the signal's number when a signal cut a --moves or\n"
+           "--seconds run short, 141 when the trace's reader went away.\n";
 }
 
 }  // namespace brakkenfel

@@ -46,11 +46,19 @@ STOP_GRACE_S = 10
 MANAGED = ("--headless", "--moves", "--move-budget", "--seed", "--cannon", "--helicopter", "--result", "--record",
            "--replay", "--from-move", "--trace", "--snapshot", "--protocol-log")
 MAX_HEADER = 4096
+# The arena's exit status, and the start of its last line, when it refused to play a match at all
+# (--sandbox require where the sandbox does not wholly hold): the machine's shortcoming, never a result.
+REFUSED = 3
+REFUSAL = "brakkenfel: --sandbox require refuses the run: "
 MAX_CONTESTANTS_FILE = 1 << 20
 
 
 class TournamentError(Exception):
     pass
+
+
+class MatchRefused(TournamentError):
+    """The arena refused a match: the league stops, since every match after it would be refused too."""
 
 
 def read_contestants(path):
@@ -140,6 +148,20 @@ RUNNING, RUNNING_LOCK = set(), threading.Lock()
 STOPPING = threading.Event()
 
 
+def refusal(log_path):
+    """Why the arena refused the match whose standard error is in `log_path`, or None if it did not."""
+    try:
+        with open(log_path, "rb") as log:
+            log.seek(max(0, os.fstat(log.fileno()).st_size - 65536))
+            lines = log.read().decode("utf-8", errors="replace").splitlines()
+    except OSError:
+        return None
+    if not lines or not lines[-1].startswith(REFUSAL):
+        return None
+    # The arena escapes what it prints; escaped again here, the log cannot have been edited into a terminal's control.
+    return CONTROL.sub(lambda m: "\\x%02x" % ord(m.group()), lines[-1][len("brakkenfel: "):])
+
+
 def run_match(arguments, log_path, timeout):
     """Runs one match; its exit status, or None when it had to be killed or never started."""
     with open(log_path, "wb") as log:
@@ -200,10 +222,20 @@ def play(options, planned):
     matches = [match_command(options, match, len(planned)) for match in planned]
     progress = Progress(len(matches))
     started = time.monotonic()
+    refused = threading.Event()
 
     def one(match):
         arguments, result, log = match
+        if refused.is_set():
+            return result  # the league is stopped: not started
         status = run_match(arguments, log, options.timeout)
+        if status == REFUSED and refusal(log):
+            refused.set()
+            stop_running()
+            raise MatchRefused("%s: the arena refused to play it: %s; the league is stopped, see %s" % (
+                os.path.basename(result)[:-len(".json")], refusal(log), log))
+        if refused.is_set():
+            return result  # stopped because another match was refused
         progress.finished(status == 0)
         if status != 0:
             sys.stderr.write("%s: %s, see %s\n" % (os.path.basename(result),
@@ -215,7 +247,7 @@ def play(options, planned):
         futures = [pool.submit(one, match) for match in matches]
         try:
             paths = [future.result() for future in futures]
-        except KeyboardInterrupt:
+        except (KeyboardInterrupt, MatchRefused):
             for future in futures:
                 future.cancel()
             stop_running()
@@ -316,7 +348,10 @@ def collect(options, contestants, planned, paths):
             problems.append("mismatched: %s: %s" % (path, error))
     for key, match in expected.items():
         if key not in offered:
-            problems.append("missing: round %d, %s against %s (match %d)" % (key[0], key[1], key[2], match.number))
+            # A refused match wrote no result, only its log: say why it is missing.
+            why = refusal(stem(options, match, len(planned)) + ".log")
+            problems.append("missing: round %d, %s against %s (match %d)%s" % (
+                key[0], key[1], key[2], match.number, ": the arena refused to play it: " + why if why else ""))
     return [accepted[key] for key in sorted(accepted, key=lambda k: expected[k].number)], problems
 
 
@@ -471,6 +506,9 @@ def main(argv):
                     os.path.join(options.player, "player.html")))
         paths = options.merge if options.merge else play(options, planned)
         return report(options, contestants, planned, paths)
+    except MatchRefused as error:
+        sys.stderr.write("tournament: %s\n" % error)
+        return REFUSED
     except (OSError, TournamentError) as error:
         sys.stderr.write("tournament: %s\n" % error)
         return 2

@@ -112,32 +112,8 @@ public class Bot {
 }
 """
 
-# Runs argv[2:] as uid argv[1] as on a machine without user namespaces (a chroot, a container):
-# in a user namespace of its own whose limit on further ones is 0, so none is left to the arena.
-# Where user namespaces are refused already (CI's fresh root) it only changes the user.
-WITHOUT_USER_NAMESPACES = r"""import ctypes, os, sys
-user, command = int(sys.argv[1]), sys.argv[2:]
-ready, go = os.pipe(), os.pipe()
-child = os.fork()
-if child == 0:
-    if ctypes.CDLL(None, use_errno=True).unshare(0x10000000) == 0:  # CLONE_NEWUSER
-        os.write(ready[1], b"1")
-        os.read(go[0], 1)
-        with open("/proc/sys/user/max_user_namespaces", "w") as limit:
-            limit.write("0")
-    else:
-        os.write(ready[1], b"0")
-    os.setgroups([])
-    os.setresgid(user, user, user)
-    os.setresuid(user, user, user)
-    os.execv(command[0], command)
-if os.read(ready[0], 1) == b"1":
-    for name in ("uid_map", "gid_map"):
-        with open("/proc/%d/%s" % (child, name), "w") as map_:
-            map_.write("0 0 1\n%d %d 1\n" % (user, user))
-    os.write(go[1], b"1")
-sys.exit(os.waitstatus_to_exitcode(os.waitpid(child, 0)[1]))
-"""
+# Runs a command as a user on what looks like a machine without user namespaces.
+WITHOUT_USER_NAMESPACES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "without_user_namespaces.py")
 
 SUMMARY = re.compile(r"^brakkenfel: (\w+) contestant: (\d+) moves, (\d+) replies in time, .*?, "
                      r"(not out|out at move \d+ \((.*?)\))(?:, not contained: [^,]*)?(?:, (sandbox: .*))?$", re.M)
@@ -188,7 +164,7 @@ class SandboxTest(unittest.TestCase):
         """Runs `command` in the test's folder as `user` (None: as the tester), with or without user
         namespaces left to it; the completed process."""
         if not namespaces:
-            command = [sys.executable, "-c", WITHOUT_USER_NAMESPACES, str(user)] + command
+            command = [sys.executable, WITHOUT_USER_NAMESPACES, str(user)] + command
         elif user is not None:
             command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", "--"] + command
         env = dict(os.environ, HOME=self.home)

@@ -19,6 +19,7 @@ PROGRAM = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/brakkenfe
 SOURCE = os.environ.get("BRAKKENFEL_SOURCE_DIR",
                         os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 TOURNAMENT = os.path.join(SOURCE, "tools", "tournament.py")
+WITHOUT_USER_NAMESPACES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "without_user_namespaces.py")
 CONTESTANTS = {
     "gunner": "ai",
     "idle": "human",
@@ -247,6 +248,49 @@ class TournamentTest(unittest.TestCase):
             self.assertEqual(run.returncode, status, run.stderr)
             self.assertIn(said, run.stderr)
             self.assertNotIn("Traceback", run.stderr)
+
+    def test_a_match_the_arena_refuses_stops_the_league_and_is_never_a_result(self):
+        """Under --sandbox require on a machine without user namespaces every match with a program is
+        refused: the league stops at the first, and --merge calls such a match missing, saying why."""
+        if os.geteuid() != 0:
+            self.skipTest("only root can run the arena as another user here")
+        # As nobody, from a folder nobody may use, beside its own picture strip.
+        os.chmod(self.path(), 0o755)
+        folder = self.path("refusing")
+        os.mkdir(folder)
+        os.chmod(folder, 0o1777)
+        for outputs in ("played", "spread"):
+            os.mkdir(os.path.join(folder, outputs))
+            os.chmod(os.path.join(folder, outputs), 0o1777)
+        arena = shutil.copy(PROGRAM, folder)
+        shutil.copy(os.path.join(os.path.dirname(PROGRAM), "cannon.bmp"), folder)
+        wrapper = os.path.join(folder, "arena.sh")
+        with open(wrapper, "w") as file:
+            file.write("#!/bin/sh\nexec %s %s 65534 %s \"$@\"\n" % (sys.executable, WITHOUT_USER_NAMESPACES, arena))
+        os.chmod(wrapper, 0o755)
+        with open(os.path.join(folder, "three.txt"), "w") as file:
+            file.write("gunner ai\nbot exec:exec sleep 60\nidle human\n")
+        league = ["--program", wrapper, "--moves", "20", "--move-budget", "0", "--rounds", "1", "--sandbox", "require"]
+        run = subprocess.run([sys.executable, TOURNAMENT, "three.txt", *league, "--jobs", "1", "--out", "played"],
+                             cwd=folder, capture_output=True, text=True, timeout=120)
+        self.assertEqual(run.returncode, 3, run.stderr)
+        self.assertRegex(run.stderr, r"tournament: match-001-gunner-bot: the arena refused to play it: --sandbox "
+                                     r"require refuses the run: Helicopter contestant: not everything held \(sandbox: "
+                                     r".*other processes visible: no PID namespace.*; the league is stopped, see ")
+        self.assertEqual(sorted(os.listdir(os.path.join(folder, "played"))), ["match-001-gunner-bot.log"])
+        # Spread over machines: the refused commands end with 3 and write no result; the others play.
+        printed = subprocess.run([sys.executable, TOURNAMENT, "three.txt", *league, "--out", "spread",
+                                  "--print-commands"], cwd=folder, capture_output=True, text=True, timeout=60)
+        statuses = [subprocess.run(["sh", "-c", line], cwd=folder, timeout=60).returncode
+                    for line in printed.stdout.splitlines()]
+        self.assertEqual(statuses, [3, 0, 3, 3, 0, 3])
+        results = glob.glob(os.path.join(folder, "spread", "*.json"))
+        self.assertEqual(len(results), 2)
+        merged = subprocess.run([sys.executable, TOURNAMENT, "three.txt", *league, "--merge", *results], cwd=folder,
+                                capture_output=True, text=True, timeout=60)
+        self.assertEqual(merged.returncode, 1, merged.stderr)
+        self.assertIn("the table counts 2 of the 6 matches", merged.stderr)
+        self.assertEqual(merged.stderr.count(": the arena refused to play it: --sandbox require refuses the run: "), 4)
 
     def test_arena_options_go_to_every_match_and_managed_ones_are_refused(self):
         printed = tournament("--print-commands", "--no-such-option", "x", "--", "--another", cwd=self.dir.name)

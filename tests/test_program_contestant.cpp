@@ -16,6 +16,7 @@
 #include <thread>
 #include <tuple>
 
+#include "app/Contestants.h"
 #include "platform/ContestantProcess.h"
 #include "contest/ProtocolLog.h"
 #include "contest/clsProgram.h"
@@ -119,6 +120,38 @@ INSTANTIATE_TEST_SUITE_P(
         GreetingCase{"FloodsTheFirstLine", "head -c 100000 /dev/zero; sleep 30",
                      "answered the greeting with an over-long line"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(ProgramContestantTest, AProgramLaunchedAheadIsPutOutOnlyWhenGreetedIfItCouldNotStart) {
+    ProgramSession Failing("read g; echo ready; cat", 0, "Cannon", Diagnostics);
+    SandboxSettings Settings;
+    Settings.WriteDir = "/nonexistent/folder";
+    Failing.UseSandbox(Settings);
+    EXPECT_FALSE(Failing.Launch());
+    // The notice waits for the greeting, where an unlaunched program's would come.
+    EXPECT_FALSE(Failing.IsOut());
+    EXPECT_EQ(Diagnostics.str(), "");
+    EXPECT_FALSE(Failing.Start());
+    EXPECT_EQ(Failing.Summary().OutReason,
+              "could not be started (--contestant-write /nonexistent/folder: not a folder (No such file or directory))");
+    EXPECT_EQ(Diagnostics.str(), "Cannon contestant is out at move 0: " + Failing.Summary().OutReason + "\n");
+}
+
+TEST_F(ProgramContestantTest, TheRosterHandsOutEachProgramItStartedAheadOnce) {
+    Options Chosen;
+    std::string Why;
+    ASSERT_TRUE(ContestantKind::Parse("exec:read g; echo ready; cat >/dev/null", Chosen.Cannon, Why)) << Why;
+    ContestantRoster Roster(Chosen, Diagnostics);
+    Roster.StartPrograms();
+    const auto Started = std::dynamic_pointer_cast<clsProgram>(Roster.Make("Cannon"));
+    ASSERT_TRUE(Started);
+    EXPECT_NE(Started->ProcessId(), 0);  // running before its gun is set up
+    const auto Later = std::dynamic_pointer_cast<clsProgram>(Roster.Make("Cannon"));
+    ASSERT_TRUE(Later);
+    EXPECT_EQ(Later->ProcessId(), 0);
+    EXPECT_TRUE(std::dynamic_pointer_cast<clsProgram>(Roster.Make("Helicopter")) == nullptr);
+    Roster.Release();
+    EXPECT_EQ(Diagnostics.str(), "");
+}
 
 struct MissRunCase {
     const char* Name;

@@ -41,14 +41,15 @@ std::shared_ptr<clsProgram> ContestantRoster::NewProgram(const std::string& GunN
 }
 
 void ContestantRoster::StartPrograms() {
-    for (const std::string GunName : {"Cannon", "Helicopter"}) {
-        const ContestantKind& Kind = GunName == "Cannon" ? Chosen.Cannon : Chosen.Helicopter;
-        if (Kind.Is != ContestantKind::Type::Program) continue;
+    auto Start = [this](const std::string& GunName, const ContestantKind& Kind) {
+        if (Kind.Is != ContestantKind::Type::Program) return;
         auto Program = NewProgram(GunName);
         Started.emplace_back(GunName, Program);
         // One that could not be started is put out when it is greeted, as it would be unstarted.
         Program->Launch();
-    }
+    };
+    Start("Cannon", Chosen.Cannon);
+    Start("Helicopter", Chosen.Helicopter);
 }
 
 std::shared_ptr<Sprite> ContestantRoster::Make(const std::string& GunName) {

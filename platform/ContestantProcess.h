@@ -139,6 +139,7 @@ private:
     int Fill();  // 1: bytes came, 0: none for now, -1: the output ended
     bool TryReap();
     bool GroupAlive() const;
+    void Police();
     void Signal(int Number);
     void CloseInput();
     void CloseOutput();
@@ -163,6 +164,9 @@ private:
     bool SigpipeIgnored = false;
     StopPhase Phase = StopPhase::NotStarted;
     std::int64_t PhaseStartNs = 0;
+    // Reads between looks at the program's CPU time: a countdown keeps the clock off most moves.
+    static constexpr int PoliceEvery = 16;
+    int PoliceCountdown = PoliceEvery;
 
     // Holds at most one partial line plus what one read brought; a line that outgrows
     // MaxProtocolLine is dropped and the rest of it skipped, so the buffer never grows.

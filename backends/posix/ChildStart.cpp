@@ -105,8 +105,12 @@ void ReportSandbox(const SandboxPlan& Sandbox, const SandboxReport& Report, int 
     int GoAt = -1, ReportAt = -1;
     if (!ArrangeDescriptors(Plan, GoAt, ReportAt)) _exit(127);
     if (Plan.Sandbox) {
+        // The arena puts this child in its cgroup first; a closed pipe without the byte means it gave up.
+        char Go = 0;
+        if (GoAt >= 0 && read(GoAt, &Go, 1) != 1) _exit(127);
+        if (GoAt >= 0) close(GoAt);
         SandboxReport Report;
-        ApplySandbox(*Plan.Sandbox, Report, false);
+        ApplySandbox(*Plan.Sandbox, Report, false, Go);
         ReportSandbox(*Plan.Sandbox, Report, ReportAt, 0);
         execle("/bin/sh", "sh", "-c", Plan.Command, static_cast<char*>(nullptr), Plan.Sandbox->Environment);
     } else {
@@ -159,12 +163,13 @@ int RunInit(void* Argument) {
     // The arena may have died before PDEATHSIG was set; its read end closing shows it either way.
     pollfd Arena{3, 0, 0};
     if (poll(&Arena, 1, 0) > 0) _exit(127);
+    char Go = 0;
     if (Plan.Sandbox) {
-        // The arena writes the uid map first; a closed pipe without the byte means it gave up.
-        char Go = 0;
+        // The arena writes the uid map and places the init in its cgroup first; a closed pipe
+        // without the byte means it gave up.
         if (read(GoAt, &Go, 1) != 1) _exit(127);
         close(GoAt);
-        ApplySandbox(*Plan.Sandbox, SandboxDone, true);
+        ApplySandbox(*Plan.Sandbox, SandboxDone, true, Go);
     }
 
     struct sigaction Handler {};
@@ -195,7 +200,7 @@ int RunInit(void* Argument) {
         // The memory limit goes on the command alone: set here, it would count the init's copy of
         // the arena (and a sanitizer's shadow) and refuse posix_spawn its stack. posix_spawn returns
         // once the command has exec'd, microseconds before the shell can start anything.
-        LimitMemory(Command, *Plan.Sandbox, SandboxDone);
+        if (!(Go & GoCgroupMemory)) LimitMemory(Command, *Plan.Sandbox, SandboxDone);
         ReportSandbox(*Plan.Sandbox, SandboxDone, ReportAt, Command);
     }
     // Holding the command's pipes would hide its closing them from the arena.

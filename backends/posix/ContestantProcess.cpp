@@ -344,6 +344,8 @@ ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_vie
         if (Blocked) pthread_sigmask(SIG_SETMASK, &Unblocked, nullptr);
         return Outcome;
     };
+    // The whole program's CPU time is looked at now and then, never more than once a second.
+    if (--PoliceCountdown <= 0) Police();
     for (;;) {
         const ReadOutcome Taken = TakeLine(Text);
         if (Taken != ReadOutcome::TimedOut) return Finish(Taken);
@@ -381,6 +383,7 @@ ReadOutcome ContestantProcess::ReadLine(std::int64_t DeadlineNs, std::string_vie
         if (Ready == 0) {
             // Without a pidfd the end of the child is looked for whenever the output stays quiet.
             if (ExitFd < 0 && TryReap()) ChildEnded = true;
+            Police();
             if (ChildEnded || DeadlineNs == NoDeadline || NowNs() < DeadlineNs) continue;
             return Finish(ReadOutcome::TimedOut);
         }
@@ -533,11 +536,9 @@ bool ContestantProcess::WaitForExit(std::int64_t DeadlineNs) {
 std::string ContestantProcess::ExitDescription() const {
     if (!Reaped) return "is still running";
     if (Status == -1) return "ended";
-    if (WIFEXITED(Status)) return "exited with status " + std::to_string(WEXITSTATUS(Status));
-    if (WIFSIGNALED(Status)) {
-        const std::string Limit = Sandbox ? Sandbox->LimitReached(Status) : "";
-        return "was killed by signal " + std::to_string(WTERMSIG(Status)) + (Limit.empty() ? "" : ": " + Limit);
-    }
+    const std::string Limit = Sandbox ? Sandbox->LimitReached(Status) : "";
+    if (WIFEXITED(Status)) return "exited with status " + std::to_string(WEXITSTATUS(Status)) + Limit;
+    if (WIFSIGNALED(Status)) return "was killed by signal " + std::to_string(WTERMSIG(Status)) + Limit;
     return "ended";
 }
 
@@ -549,9 +550,16 @@ bool ContestantProcess::GroupAlive() const {
 
 void ContestantProcess::Signal(int Number) {
     // The init passes SIGTERM on inside and takes the namespace down with it on SIGKILL. An
-    // uncontained leader may have left its group, so it is signalled by its own id as well.
+    // uncontained leader may have left its group, so it is signalled by its own id as well, and
+    // its cgroup (where it has one) holds whatever left the group.
     if (!Reaped) kill(ChildPid, Number);
     if (!InNamespace) kill(-ChildPid, Number);
+    if (Number == SIGKILL && Sandbox) Sandbox->KillProgram();
+}
+
+void ContestantProcess::Police() {
+    PoliceCountdown = PoliceEvery;
+    if (Sandbox && !Reaped) Sandbox->Police(NowNs());
 }
 
 void ContestantProcess::CloseInput() {
@@ -606,6 +614,7 @@ bool ContestantProcess::PollStop() {
         auto& Known = KnownChildren();
         Known.erase(std::remove_if(Known.begin(), Known.end(), [this](const KnownChild& C) { return C.Pid == ChildPid; }),
                     Known.end());
+        if (Sandbox) Sandbox->EndProgram();
         Phase = StopPhase::Done;
         return true;
     }

@@ -14,6 +14,7 @@
 #endif
 
 #include <cerrno>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "backends/posix/Cgroup.h"
 #include "backends/posix/ChildStart.h"
 
 extern char** environ;
@@ -100,6 +102,11 @@ const char* StepWords(SandboxStep Step) {
     case SandboxStep::Rlimit: return "setrlimit refused";
     case SandboxStep::Ids: return "the user could not be changed";
     case SandboxStep::PidNamespace: return "no PID namespace";
+    case SandboxStep::Cgroup: return "cgroups refused";
+    case SandboxStep::CgroupMissing: return "no cgroup hierarchy";
+    case SandboxStep::CgroupNotDelegated: return "the memory and pids controllers are not delegated";
+    case SandboxStep::CgroupShared: return "the arena's cgroup holds other processes";
+    case SandboxStep::CgroupLimit: return "a cgroup limit was refused";
     }
     return "refused";
 }
@@ -122,19 +129,33 @@ std::string DescribeSandbox(const SandboxReport& Report, const SandboxPlan& Plan
     if (!Has(GuardProcesses) && Report.ProcessesVisible) Add("other processes out of reach");
     if (Has(GuardUser)) Add("unprivileged user");
     if (Has(GuardScratch)) Add("scratch " + std::to_string(Plan.ScratchMb) + " MB");
-    if (Has(GuardMemory)) Add("memory " + std::to_string(Plan.MemoryBytes >> 20) + " MB");
-    if (Has(GuardCpu)) Add("CPU " + std::to_string(Plan.CpuSeconds) + " s");
+    // A limit without a cgroup holds for each process alone, and says so.
+    const auto Each = [&](std::uint32_t Guard) { return (Report.Whole & Guard) ? "" : " a process"; };
+    if (Has(GuardMemory)) Add("memory " + std::to_string(Plan.MemoryBytes >> 20) + " MB" + Each(GuardMemory));
+    if (Has(GuardCpu)) Add("CPU " + std::to_string(Plan.CpuSeconds) + " s" + Each(GuardCpu));
     if (Has(GuardProcessLimit)) Add(std::to_string(Plan.Settings.Processes) + " processes");
     std::string Line = "sandbox: " + (Held.empty() ? std::string("nothing held") : Held);
     static const char* const Missing[GuardCount] = {
         "network open",         "files writable", "other processes visible", "not an unprivileged user",
-        "scratch not size-capped", "no memory limit", "no CPU limit",         "no process limit"};
+        "scratch not size-capped", "no memory limit", "no CPU limit",         "no process limit",
+        "no limits on the program as a whole"};
+    // Where only some limits are the program's, the others are named.
+    std::string Partial;
+    for (const auto& [Guard, Name] : {std::pair{GuardMemory, "memory"}, std::pair{GuardCpu, "CPU"},
+                                      std::pair{GuardProcessLimit, "process"}}) {
+        if ((Asked & Guard) && !(Report.Whole & Guard)) Partial += (Partial.empty() ? "no " : " or ") + std::string(Name);
+    }
+    const bool SomeWhole = (Report.Whole & Asked) != 0;
     for (unsigned I = 0; I < GuardCount; ++I) {
         if ((Asked & (1U << I)) == 0 || (Report.Held & (1U << I)) != 0) continue;
-        Line += std::string("; ") + Missing[I] + ": " + StepWords(Report.Step[I]) + ErrorText(Report.Error[I]);
+        const std::string What = (1U << I) == GuardProgram && SomeWhole ? Partial + " limit on the program as a whole"
+                                                                       : Missing[I];
+        Line += "; " + What + ": " + StepWords(Report.Step[I]) + ErrorText(Report.Error[I]);
     }
     return Line;
 }
+
+SandboxState::SandboxState() = default;
 
 bool SandboxState::Prepare(const SandboxSettings& Chosen, std::string& Error) {
     Mode = Chosen.Mode;
@@ -205,6 +226,12 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
     }
     Plan.Sandbox = &Planned;
     Plan.ReportFd = Report[1];
+    if (Planned.MemoryBytes > 0 || Planned.CpuSeconds > 0 || Planned.Processes > 0) {
+        static std::atomic<unsigned> Made{0};
+        Group = std::make_unique<ProgramCgroup>();
+        Group->Create(ArenaCgroupHome(), "brakkenfel-" + std::to_string(getpid()) + "-" + std::to_string(++Made),
+                      Planned.MemoryBytes, Settings.Processes);
+    }
     pid_t Child = -1;
     int Refused = 0;
 #ifdef __linux__
@@ -246,7 +273,7 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
     if (Child < 0) {
         // No namespaces at all: Landlock, the socket filter and the limits in a plain child.
         Planned.Namespaces = 0;
-        Plan.GoFd = -1;
+        Plan.GoFd = Go[0];
         Plan.StatusFd = -1;
         if (Planned.Uid != 0) Planned.Uid = Planned.Gid = PrivateId();
         std::error_code Ignored;
@@ -269,8 +296,13 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
     RefusedError = Refused;
     close(Report[1]);
     close(Go[0]);
+    // In its group before the go byte, so that nothing the command does escapes the group's limits.
+    Placed = Group && Group->Made() && Group->Place(Child);
     // The go byte: the maps are written, the child may set its sandbox up.
-    const char Byte = 1;
+    char Byte = GoPlain;
+    if (Placed && Group->MemoryHeld && Planned.MemoryBytes > 0) Byte |= GoCgroupMemory;
+    if (Placed && Group->ProcessesHeld && Planned.Processes > 0) Byte |= GoCgroupProcesses;
+    if (Placed && Group->CpuHeld && Planned.CpuSeconds > 0) Byte |= GoCgroupCpu;
     const ssize_t Sent = write(Go[1], &Byte, 1);
     (void)Sent;
     close(Go[1]);
@@ -312,6 +344,7 @@ bool SandboxState::AwaitReport(int Fd, std::string& Error) {
             Report.Error[I] = RefusedError;
         }
     }
+    AddProgramLimits();
     Described = DescribeSandbox(Report, Planned);
     if (Planned.Require && !SandboxHolds(Report, Planned)) {
         RequireRefused = true;
@@ -321,15 +354,76 @@ bool SandboxState::AwaitReport(int Fd, std::string& Error) {
     return true;
 }
 
+void SandboxState::AddProgramLimits() {
+    const std::uint32_t Limits = WantedGuards(Planned) & (GuardMemory | GuardCpu | GuardProcessLimit);
+    if (Limits == 0) return;
+    if (Placed) {
+        // The child set no RLIMIT_DATA when the group holds the memory: one mechanism, whose hit is named.
+        for (const auto& [Guard, Held] : {std::pair{GuardMemory, Group->MemoryHeld},
+                                          std::pair{GuardCpu, Group->CpuHeld},
+                                          std::pair{GuardProcessLimit, Group->ProcessesHeld}}) {
+            if (!(Limits & Guard) || !Held) continue;
+            Report.Whole |= Guard;
+            Report.Held |= Guard;
+        }
+    }
+    if ((Report.Whole & Limits) == Limits) {
+        Report.Held |= GuardProgram;
+        return;
+    }
+    const CgroupFault Fault = Group ? Group->Fault : CgroupFault::Missing;
+    const unsigned At = 8;  // GuardProgram's place
+    Report.Step[At] = Fault == CgroupFault::Missing        ? SandboxStep::CgroupMissing
+                      : Fault == CgroupFault::NotDelegated ? SandboxStep::CgroupNotDelegated
+                      : Fault == CgroupFault::Shared       ? SandboxStep::CgroupShared
+                      : Fault == CgroupFault::Limit        ? SandboxStep::CgroupLimit
+                                                           : SandboxStep::Cgroup;
+    Report.Error[At] = Group ? Group->Error : 0;
+}
+
+void SandboxState::Police(std::int64_t NowNs) {
+    if (!Placed || NowNs < NextCheckNs) return;
+    NextCheckNs = NowNs + 1'000'000'000;
+    if ((Report.Whole & GuardCpu) && Group->CpuNs() >= Planned.CpuSeconds * 1'000'000'000) {
+        CpuKilled = true;
+        Group->KillAll();
+        return;
+    }
+    // v2 ends the whole group itself (memory.oom.group); v1 ends one process, and the rest go here.
+    if ((Report.Whole & GuardMemory) && ArenaCgroupHome().Version == 1 && Group->Events().OomKills > 0) {
+        Group->KillAll();
+    }
+}
+
+void SandboxState::KillProgram() {
+    if (Group) Group->KillAll();
+}
+
+void SandboxState::EndProgram() {
+    if (Group) Group->Remove();
+}
+
 std::string SandboxState::LimitReached(int Status) const {
     if (Mode == SandboxMode::Off || Status == -1) return {};
-    if (WIFSIGNALED(Status) && WTERMSIG(Status) == SIGXCPU && (Report.Held & GuardCpu)) {
-        return "its CPU limit of " + std::to_string(Planned.CpuSeconds) + " s";
+    const std::string Cpu = "its CPU limit of " + std::to_string(Planned.CpuSeconds) + " s";
+    if (CpuKilled) return ": " + Cpu;
+    if (WIFSIGNALED(Status) && WTERMSIG(Status) == SIGXCPU && (Report.Held & GuardCpu)) return ": " + Cpu;
+    if (!Placed) return {};
+    const CgroupEvents Events = Group->Events();
+    const std::string Memory = "its memory limit of " + std::to_string(Planned.MemoryBytes >> 20) + " MB";
+    if ((Report.Whole & GuardMemory) && Events.OomKills > 0) {
+        const bool Killed = WIFSIGNALED(Status) && WTERMSIG(Status) == SIGKILL;
+        return Killed ? ": " + Memory : " after " + Memory + " ended one of its processes";
+    }
+    if ((Report.Whole & GuardMemory) && Events.MemoryHits > 0) return " after reaching " + Memory;
+    if ((Report.Whole & GuardProcessLimit) && Events.ProcessHits > 0) {
+        return " after reaching its limit of " + std::to_string(Planned.Settings.Processes) + " processes";
     }
     return {};
 }
 
 SandboxState::~SandboxState() {
+    EndProgram();
     if (MadeScratch.empty()) return;
     std::error_code Ignored;
     std::filesystem::remove_all(MadeScratch, Ignored);

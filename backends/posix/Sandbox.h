@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 namespace brakkenfel {
 
 struct ChildPlan;
+class ProgramCgroup;
 
 /// One protection each; a report says which held and why the others did not.
 enum SandboxProtection : std::uint32_t {
@@ -23,7 +25,8 @@ enum SandboxProtection : std::uint32_t {
     GuardMemory = 1U << 5,
     GuardCpu = 1U << 6,
     GuardProcessLimit = 1U << 7,
-    GuardCount = 8,
+    GuardProgram = 1U << 8,    ///< the limits hold for the program as a whole (a cgroup), not per process
+    GuardCount = 9,
 };
 
 /// Where a protection came from or failed; picks the words of the summary.
@@ -41,16 +44,32 @@ enum class SandboxStep : std::uint8_t {
     Rlimit,         // setrlimit
     Ids,            // setgroups, setresgid, setresuid
     PidNamespace,   // no PID namespace
+    Cgroup,         // no right to a cgroup
+    CgroupMissing,  // no cgroup hierarchy to be seen
+    CgroupNotDelegated,  // the memory and pids controllers not offered
+    CgroupShared,   // the arena's cgroup has other processes in it
+    CgroupLimit,    // a cgroup limit refused
 };
 
 /// What the child found; written whole to the report pipe before the program starts.
 struct SandboxReport {
     std::uint32_t Held = 0;
     bool ProcessesVisible = false;  // no PID namespace, but Landlock keeps others' /proc out of reach
+    std::uint32_t Whole = 0;        // the limits (GuardMemory, GuardCpu, GuardProcessLimit) held by a cgroup
     bool Complete = false;          // set last: a report cut short by a crash is not taken
     SandboxStep Step[GuardCount] = {};
     int Error[GuardCount] = {};
 };
+
+/// The go byte's bits: which limits the program's cgroup holds. Its memory limit then replaces
+/// RLIMIT_DATA, and the per-process CPU and process limits stay as backstops set a little above
+/// the group's, so that the group's hit, which the reason can name, always comes first.
+inline constexpr char GoPlain = 1;
+inline constexpr char GoCgroupMemory = 2;
+inline constexpr char GoCgroupProcesses = 4;
+inline constexpr char GoCgroupCpu = 8;
+/// How far the per-process CPU backstop lies past a cgroup's CPU limit, which is checked once a second.
+inline constexpr std::int64_t CpuBackstopSeconds = 2;
 
 /// Where the scratch tmpfs is mounted: over the machine's shared-memory folder, which every Linux
 /// has and which is better private anyway; /tmp stays visible (read-only), since programs live there too.
@@ -77,6 +96,7 @@ struct SandboxPlan {
 /// The arena's side of one contestant's sandbox: the plan, its pipes and the folder it made.
 class SandboxState {
 public:
+    SandboxState();
     /// Fills the plan from `Settings`; false with `Error` when a setting cannot be used.
     bool Prepare(const SandboxSettings& Settings, std::string& Error);
     /// Starts the child: the namespaces the system grants (init `Init` on `StackTop`), or else a
@@ -85,8 +105,16 @@ public:
     pid_t Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, std::string& Error);
     /// "sandbox: no network, read-only files, ...; no process limit: setrlimit refused (...)".
     const std::string& Note() const { return Described; }
-    /// Why a program that ended with `Status` may have ended: the limit it reached, or "".
+    /// The limit a program that ended with `Status` reached, as words to follow its exit
+    /// (": its CPU limit of 300 s", " after reaching its limit of 256 processes"), or "".
     std::string LimitReached(int Status) const;
+    /// Kills the whole program when its group is past its CPU limit, or lost a process to the
+    /// memory limit where the kernel does not end the whole group itself; looks at most once a second.
+    void Police(std::int64_t NowNs);
+    /// SIGKILL to every process of the program's group, wherever it went.
+    void KillProgram();
+    /// Kills what is left of the program and removes its group.
+    void EndProgram();
     /// Removes the scratch folder made for the fallback.
     ~SandboxState();
 
@@ -99,6 +127,7 @@ public:
 private:
     bool AwaitReport(int Fd, std::string& Error);
     void SetEnvironment(const std::string& Scratch);
+    void AddProgramLimits();
 
     SandboxMode Mode = SandboxMode::Off;
     SandboxSettings Settings;
@@ -110,6 +139,10 @@ private:
     std::string Described;
     int RefusedError = 0;  // why the namespaces were refused, when they were
     bool RequireRefused = false;
+    std::unique_ptr<ProgramCgroup> Group;  // the program's cgroup, when one could be made
+    bool Placed = false;                  // the program is in it
+    bool CpuKilled = false;               // the arena killed it for its CPU time
+    std::int64_t NextCheckNs = 0;
 };
 
 /// Describes what held as one line; used for the summary and the result file.
@@ -123,8 +156,10 @@ bool SandboxHolds(const SandboxReport& Report, const SandboxPlan& Plan);
 
 /// The child's side: applies the plan as far as the system allows, filling `Report`. Only
 /// async-signal-safe calls. With the namespaces of `Plan.Namespaces`; none for the group child.
-/// `LaterMemory`: the memory limit is left for LimitMemory, once the program is started.
-void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemory);
+/// `LaterMemory`: the memory limit is left for LimitMemory, once the program is started. `Go`: the
+/// go byte, saying which limits the cgroup holds.
+void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemory, char Go = GoPlain);
+
 /// Puts the plan's memory limit on `Process` and notes it in `Report`.
 void LimitMemory(pid_t Process, const SandboxPlan& Plan, SandboxReport& Report);
 

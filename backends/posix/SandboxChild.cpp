@@ -31,6 +31,7 @@ std::uint32_t WantedGuards(const SandboxPlan& Plan) {
     if (Plan.MemoryBytes > 0) Guards |= GuardMemory;
     if (Plan.CpuSeconds > 0) Guards |= GuardCpu;
     if (Plan.Processes > 0) Guards |= GuardProcessLimit;
+    if (Guards & (GuardMemory | GuardCpu | GuardProcessLimit)) Guards |= GuardProgram;
     return Guards;
 }
 
@@ -258,7 +259,7 @@ void LimitMemory(pid_t Process, const SandboxPlan& Plan, SandboxReport& Report) 
     }
 }
 
-void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemory) {
+void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemory, char Go) {
     Report = SandboxReport{};
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     std::uint32_t Landlocked = 0;
@@ -298,10 +299,14 @@ void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemo
         }
     };
     // Writable private memory, not address space: runtimes reserve far more address space than they use.
-    if (!LaterMemory) Apply(GuardMemory, RLIMIT_DATA, Plan.MemoryBytes, Plan.MemoryBytes);
+    if (!LaterMemory && !(Go & GoCgroupMemory)) Apply(GuardMemory, RLIMIT_DATA, Plan.MemoryBytes, Plan.MemoryBytes);
     // SIGXCPU at the limit names it; SIGKILL a second later for a program that catches it.
-    Apply(GuardCpu, RLIMIT_CPU, Plan.CpuSeconds, Plan.CpuSeconds + 1);
-    Apply(GuardProcessLimit, RLIMIT_NPROC, Plan.Processes, Plan.Processes);
+    const std::int64_t Cpu = Plan.CpuSeconds > 0 && (Go & GoCgroupCpu) ? Plan.CpuSeconds + CpuBackstopSeconds
+                                                                        : Plan.CpuSeconds;
+    Apply(GuardCpu, RLIMIT_CPU, Cpu, Cpu + 1);
+    // The process limit counts every process of the user; with the group's limit first, twice it.
+    const std::int64_t Processes = Plan.Processes + ((Go & GoCgroupProcesses) ? Plan.Settings.Processes : 0);
+    Apply(GuardProcessLimit, RLIMIT_NPROC, Processes, Processes);
     Limit(RLIMIT_CORE, 0, 0);  // a program killed for its CPU would otherwise try to dump core
 
     // The kernel ignores RLIMIT_NPROC for root, and a root program could undo everything above.
@@ -323,7 +328,7 @@ void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemo
     Report.Complete = true;
 }
 #else
-void ApplySandbox(const SandboxPlan&, SandboxReport& Report, bool) {
+void ApplySandbox(const SandboxPlan&, SandboxReport& Report, bool, char) {
     Report = SandboxReport{};
     Report.Complete = true;
 }

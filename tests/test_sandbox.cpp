@@ -24,15 +24,18 @@ SandboxPlan Planned(unsigned Namespaces, bool Network = false, std::int64_t Cpu 
     return Plan;
 }
 
-SandboxReport Held(std::uint32_t Guards) {
+constexpr std::uint32_t Limits = GuardMemory | GuardCpu | GuardProcessLimit;
+constexpr std::uint32_t All =
+    GuardNetwork | GuardFiles | GuardProcesses | GuardUser | GuardScratch | Limits | GuardProgram;
+
+// `Whole`: the limits a cgroup holds for the program as a whole.
+SandboxReport Held(std::uint32_t Guards, std::uint32_t Whole = Limits) {
     SandboxReport Report;
     Report.Held = Guards;
+    Report.Whole = Whole;
     Report.Complete = true;
     return Report;
 }
-
-constexpr std::uint32_t All = GuardNetwork | GuardFiles | GuardProcesses | GuardUser | GuardScratch | GuardMemory |
-                              GuardCpu | GuardProcessLimit;
 constexpr unsigned Namespaces = CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET | CLONE_NEWNS;
 
 TEST(SandboxTest, TheLineNamesWhatHeldThenEachMissingProtectionWithItsCause) {
@@ -45,6 +48,11 @@ TEST(SandboxTest, TheLineNamesWhatHeldThenEachMissingProtectionWithItsCause) {
     SandboxReport NoLimit = Held(All & ~GuardProcessLimit);
     NoLimit.Step[7] = SandboxStep::Rlimit;
     NoLimit.Error[7] = EINVAL;
+    SandboxReport PerProcess = Held(All & ~GuardProgram, 0);
+    PerProcess.Step[8] = SandboxStep::Cgroup;
+    PerProcess.Error[8] = EACCES;
+    SandboxReport SomeWhole = Held(All & ~GuardProgram, GuardMemory);
+    SomeWhole.Step[8] = SandboxStep::CgroupNotDelegated;
     struct Case {
         const char* Name;
         SandboxReport Report;
@@ -62,6 +70,14 @@ TEST(SandboxTest, TheLineNamesWhatHeldThenEachMissingProtectionWithItsCause) {
              {"a limit refused", NoLimit, Planned(Namespaces),
               "sandbox: no network, read-only files, own processes, unprivileged user, scratch 64 MB, memory 2048 MB, "
               "CPU 300 s; no process limit: setrlimit refused (Invalid argument)"},
+             {"no cgroup: per process, and said", PerProcess, Planned(Namespaces),
+              "sandbox: no network, read-only files, own processes, unprivileged user, scratch 64 MB, "
+              "memory 2048 MB a process, CPU 300 s a process, 256 processes; no limits on the program as a whole: "
+              "cgroups refused (Permission denied)"},
+             {"only memory in a cgroup", SomeWhole, Planned(Namespaces),
+              "sandbox: no network, read-only files, own processes, unprivileged user, scratch 64 MB, "
+              "memory 2048 MB, CPU 300 s a process, 256 processes; no CPU or process limit on the program as a whole: "
+              "the memory and pids controllers are not delegated"},
              // A limit lifted with 0 and a granted network are not asked for, so not missing.
              {"lifted and granted", Held(All & ~(GuardCpu | GuardNetwork)), Planned(0, true, 0),
               "sandbox: the machine's network (granted), read-only files, own processes, unprivileged user, scratch 64 MB, "
@@ -77,6 +93,10 @@ TEST(SandboxTest, TheLineNamesWhatHeldThenEachMissingProtectionWithItsCause) {
 TEST(SandboxTest, OnlyWhatIsAskedForIsWanted) {
     EXPECT_EQ(WantedGuards(Planned(Namespaces)), All);
     EXPECT_EQ(WantedGuards(Planned(Namespaces, true, 0)), All & ~(GuardNetwork | GuardCpu));
+    // With every limit lifted there is nothing for a cgroup to hold.
+    SandboxPlan Unlimited = Planned(Namespaces, false, 0);
+    Unlimited.MemoryBytes = Unlimited.Processes = 0;
+    EXPECT_EQ(WantedGuards(Unlimited), All & ~(Limits | GuardProgram));
 }
 
 }  // namespace

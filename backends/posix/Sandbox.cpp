@@ -355,22 +355,8 @@ bool SandboxState::AwaitReport(int Fd, std::string& Error) {
 }
 
 void SandboxState::AddProgramLimits() {
-    const std::uint32_t Limits = WantedGuards(Planned) & (GuardMemory | GuardCpu | GuardProcessLimit);
-    if (Limits == 0) return;
-    if (Placed) {
-        // The child set no RLIMIT_DATA when the group holds the memory: one mechanism, whose hit is named.
-        for (const auto& [Guard, Held] : {std::pair{GuardMemory, Group->MemoryHeld},
-                                          std::pair{GuardCpu, Group->CpuHeld},
-                                          std::pair{GuardProcessLimit, Group->ProcessesHeld}}) {
-            if (!(Limits & Guard) || !Held) continue;
-            Report.Whole |= Guard;
-            Report.Held |= Guard;
-        }
-    }
-    if ((Report.Whole & Limits) == Limits) {
-        Report.Held |= GuardProgram;
-        return;
-    }
+    // What the group holds the child noted itself from the go byte; why it holds no more is known here.
+    if (!(WantedGuards(Planned) & GuardProgram) || (Report.Held & GuardProgram)) return;
     const CgroupFault Fault = Group ? Group->Fault : CgroupFault::Missing;
     const unsigned At = 8;  // GuardProgram's place
     Report.Step[At] = Fault == CgroupFault::Missing        ? SandboxStep::CgroupMissing

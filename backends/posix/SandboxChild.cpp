@@ -322,6 +322,13 @@ void ApplySandbox(const SandboxPlan& Plan, SandboxReport& Report, bool LaterMemo
     } else {
         Fail(Report, GuardUser, SandboxStep::Ids, EPERM);
     }
+    // What the arena's cgroup holds for the program as a whole, as the go byte said.
+    const std::uint32_t Limits = WantedGuards(Plan) & (GuardMemory | GuardCpu | GuardProcessLimit);
+    const std::uint32_t Whole = ((Go & GoCgroupMemory) ? GuardMemory : 0U) | ((Go & GoCgroupCpu) ? GuardCpu : 0U) |
+                                ((Go & GoCgroupProcesses) ? GuardProcessLimit : 0U);
+    Report.Whole = Whole & Limits;
+    Report.Held |= Report.Whole;
+    if (Limits != 0 && Report.Whole == Limits) Report.Held |= GuardProgram;
     // Changing the user clears these; the program must neither be traced by its peers nor outlive the arena.
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -75,7 +75,6 @@ attempt("workdir", lambda: open("planted", "w").write("x"))
 attempt("picture", lambda: open(strip, "r+b").close())
 attempt("arena_proc", arena_proc)
 attempt("other_pipe", other_pipe)
-attempt("memory", lambda: bytearray(4 << 30))
 attempt("own_files", lambda: open(sys.argv[0]).read())
 attempt("scratch", lambda: [open(os.path.join(os.environ[v], "s"), "w").write("x") for v in ("HOME", "TMPDIR")])
 attempt("granted", lambda: open(os.path.join(granted, "kept"), "w").write("x"))
@@ -86,7 +85,26 @@ print("PROBES " + json.dumps(out, sort_keys=True), file=sys.stderr, flush=True)
 
 VICTIM = "import sys\n" + POLITE
 
-SPINNER = "import sys\nsys.stdin.readline()\nprint('ready', flush=True)\nwhile True:\n    pass\n"
+# Four busy processes: three children, then itself once ready.
+SPINNERS = ("import os, sys\nsys.stdin.readline()\nfor _ in range(3):\n    if os.fork() == 0:\n        break\n"
+            "else:\n    print('ready', flush=True)\nwhile True:\n    pass\n")
+
+# Asks for 4 GB at its third move; Python fills it with zeros, so every page is touched.
+HOG = "import sys\n" + POLITE.replace('    print(line.split()[1], flush=True)', """    if line.split()[1] == "3":
+        hog = bytearray(4 << 30)
+    print(line.split()[1], flush=True)""")
+
+# Forks until refused, then ends with status 3.
+FORKER = """import os, sys, time
+sys.stdin.readline()
+for _ in range(10000):
+    try:
+        if os.fork() == 0:
+            time.sleep(60)
+            os._exit(0)
+    except OSError:
+        sys.exit(3)
+"""
 
 NODE_BOT = r"""const lines = require("readline").createInterface({input: process.stdin});
 let greeted = false;
@@ -141,7 +159,8 @@ class SandboxTest(unittest.TestCase):
         os.chmod(self.strip, 0o666)
         self.home = self.folder("home")
         self.granted = self.folder("granted")
-        for name, text in (("prober.py", PROBER), ("victim.py", VICTIM), ("spinner.py", SPINNER)):
+        for name, text in (("prober.py", PROBER), ("victim.py", VICTIM), ("spinners.py", SPINNERS), ("hog.py", HOG),
+                           ("forker.py", FORKER)):
             with open(os.path.join(self.dir, name), "w") as file:
                 file.write(text)
         self.listener = socket.socket()
@@ -189,8 +208,11 @@ class SandboxTest(unittest.TestCase):
         self.assertEqual(status, 0, stderr)
         self.assertEqual(len(lines), 60, stderr)
         probes = json.loads(re.search(r"^Cannon: PROBES (.*)$", stderr, re.M)[1])
+        found = summaries(stderr)
+        sandbox = found["Cannon"][3]
+        # Memory is tried by a contestant of its own (see limits): a cgroup's OOM kill takes the whole program.
         table = {"tcp": "refused", "home": "refused", "workdir": "refused", "picture": "refused",
-                 "arena_proc": "refused", "other_pipe": "refused", "memory": "refused",
+                 "arena_proc": "refused", "other_pipe": "refused",
                  "own_files": "allowed", "scratch": "allowed", "granted": "allowed"}
         self.assertEqual({name: probes[name].split()[0] for name in table}, table, probes)
         self.assertTrue(0 < probes["forks"] < 64, probes)
@@ -203,9 +225,7 @@ class SandboxTest(unittest.TestCase):
         self.assertEqual(digest(self.strip), before)
         self.assertEqual({line["guns"][1]["target"] for line in lines}, {lines[0]["guns"][1]["target"]})
         self.assertEqual(os.listdir(self.granted), ["kept"])
-        found = summaries(stderr)
         self.assertEqual([found[name][:3] for name in ("Cannon", "Helicopter")], [(60, 60, None)] * 2, stderr)
-        sandbox = found["Cannon"][3]
         for held in ("no network", "read-only files but " + os.path.realpath(self.granted), "unprivileged user",
                      "memory 2048 MB", "CPU 300 s", "64 processes"):
             self.assertIn(held, sandbox)
@@ -216,11 +236,28 @@ class SandboxTest(unittest.TestCase):
             self.assertIn("other processes visible: no PID namespace", sandbox)
         return sandbox
 
-    def cpu_spinner(self, user):
-        status, stderr, lines = self.arena(user, "--cannon", "exec:exec python3 %s/spinner.py" % self.dir,
+    def limits(self, user, sandbox):
+        """4 GB, a fork loop and four spinners: capped, and named where a cgroup holds."""
+        whole = "a process" not in sandbox
+        status, stderr, lines = self.arena(user, "--cannon", "exec:exec python3 %s/hog.py" % self.dir,
+                                           "--helicopter", "exec:exec python3 %s/forker.py" % self.dir,
+                                           "--contestant-processes", "32", moves=30)
+        self.assertEqual((status, len(lines)), (0, 30), stderr)
+        found = summaries(stderr)
+        if whole:
+            self.assertEqual(found["Cannon"][2], "was killed by signal 9: its memory limit of 2048 MB", stderr)
+            self.assertEqual(found["Helicopter"][2],
+                             'did not answer "ready": exited with status 3 after reaching its limit of 32 processes')
+        else:
+            # A process's own limit refuses the allocation, which the program reports its own way.
+            self.assertEqual(found["Cannon"][2], "exited with status 1", stderr)
+            self.assertEqual(found["Helicopter"][2], 'did not answer "ready": exited with status 3', stderr)
+        status, stderr, lines = self.arena(user, "--cannon", "exec:exec python3 %s/spinners.py" % self.dir,
                                            "--contestant-cpu", "1", moves=30)
         self.assertEqual((status, len(lines)), (0, 30), stderr)
-        self.assertEqual(summaries(stderr)["Cannon"][2], "was killed by signal 24: its CPU limit of 1 s", stderr)
+        # The group's CPU time is the arena's to watch (SIGKILL); a process's own limit sends SIGXCPU.
+        self.assertEqual(summaries(stderr)["Cannon"][2],
+                         "was killed by signal %d: its CPU limit of 1 s" % (9 if whole else 24), stderr)
 
     def plain_user(self):
         """True when the arena can be run as nobody here; skips the test with the reason otherwise."""
@@ -281,14 +318,15 @@ class SandboxTest(unittest.TestCase):
     def test_hostile_contestants_as_the_tester(self):
         sandbox = self.hostile_table(None)
         print("as uid %d: %s" % (os.geteuid(), sandbox), file=sys.stderr)
-        self.cpu_spinner(None)
+        self.limits(None, sandbox)
         self.require(None)
 
     def test_hostile_contestants_as_a_plain_user(self):
         self.plain_user()
         sandbox = self.hostile_table(NOBODY)
         print("as uid %d: %s" % (NOBODY, sandbox), file=sys.stderr)
-        self.cpu_spinner(NOBODY)
+        self.assertIn("; no limits on the program as a whole: cgroups refused (Permission denied)", sandbox)
+        self.limits(NOBODY, sandbox)
         self.require(NOBODY)
 
     def test_sandbox_off_is_the_arenas_own_rights(self):

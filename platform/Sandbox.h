@@ -16,11 +16,11 @@ enum class SandboxMode : std::uint8_t {
 /// The sandbox one contestant program runs in; the defaults let ordinary interpreters and runtimes start.
 struct SandboxSettings {
     SandboxMode Mode = SandboxMode::On;
-    /// Writable data (heap and other private mappings) in MB; 0: no limit.
+    /// Memory of the whole program in MB (a cgroup), or else writable data of each process; 0: no limit.
     std::int64_t MemoryMb = 2048;
-    /// CPU time of each process in seconds; 0: no limit.
+    /// CPU time of the whole program in seconds (a cgroup), or else of each process; 0: no limit.
     std::int64_t CpuSeconds = 300;
-    /// Processes and threads at once; 0: no limit.
+    /// Processes and threads at once, of the whole program (a cgroup) or else of its user; 0: no limit.
     std::int64_t Processes = 256;
     /// The private scratch folder's size in MB ($TMPDIR and $HOME point there).
     std::int64_t ScratchMb = 64;

@@ -25,16 +25,15 @@ constexpr long RemoveRounds = 200;
 std::string ReadSmall(const std::string& Path) {
     const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
     if (Fd < 0) return {};
-    std::string Text(MaxRead, '\0');
-    std::size_t Got = 0;
-    while (Got < MaxRead) {
-        const ssize_t Read = read(Fd, Text.data() + Got, MaxRead - Got);
+    std::string Text;
+    char Chunk[4096];
+    while (Text.size() < MaxRead) {
+        const ssize_t Read = read(Fd, Chunk, sizeof Chunk);
         if (Read < 0 && errno == EINTR) continue;
         if (Read <= 0) break;
-        Got += static_cast<std::size_t>(Read);
+        Text.append(Chunk, std::min(static_cast<std::size_t>(Read), MaxRead - Text.size()));
     }
     close(Fd);
-    Text.resize(Got);
     return Text;
 }
 
@@ -364,18 +363,21 @@ std::int64_t ProgramCgroup::CpuNs() const {
     return Micro < 0 ? -1 : Micro * 1000;
 }
 
+std::int64_t ProgramCgroup::OomKills() const {
+    if (MemoryFolder.empty() || Folders.empty()) return Final.OomKills;
+    if (Version == 1) return std::max<std::int64_t>(0, KeyValue(ReadSmall(MemoryFolder + "/memory.oom_control"), "oom_kill"));
+    const std::string Text = ReadSmall(MemoryFolder + "/memory.events");
+    return std::max<std::int64_t>(0, std::max(KeyValue(Text, "oom_kill"), KeyValue(Text, "oom_group_kill")));
+}
+
 CgroupEvents ProgramCgroup::Events() const {
     if (Folders.empty()) return Final;
     CgroupEvents Now;
     if (!MemoryFolder.empty()) {
-        if (Version == 2) {
-            const std::string Text = ReadSmall(MemoryFolder + "/memory.events");
-            Now.OomKills = std::max<std::int64_t>(0, std::max(KeyValue(Text, "oom_kill"), KeyValue(Text, "oom_group_kill")));
-            Now.MemoryHits = std::max<std::int64_t>(0, KeyValue(Text, "max"));
-        } else {
-            Now.OomKills = std::max<std::int64_t>(0, KeyValue(ReadSmall(MemoryFolder + "/memory.oom_control"), "oom_kill"));
-            Now.MemoryHits = std::max<std::int64_t>(0, std::atoll(ReadSmall(MemoryFolder + "/memory.failcnt").c_str()));
-        }
+        Now.OomKills = OomKills();
+        Now.MemoryHits = std::max<std::int64_t>(
+            0, Version == 2 ? KeyValue(ReadSmall(MemoryFolder + "/memory.events"), "max")
+                            : std::atoll(ReadSmall(MemoryFolder + "/memory.failcnt").c_str()));
     }
     if (!PidsFolder.empty()) Now.ProcessHits = std::max<std::int64_t>(0, KeyValue(ReadSmall(PidsFolder + "/pids.events"), "max"));
     return Now;

@@ -81,6 +81,8 @@ public:
     bool Place(pid_t Pid);
     /// CPU time of every process the group ever had, in nanoseconds; -1 when unknown.
     std::int64_t CpuNs() const;
+    /// Processes the OOM killer ended so far.
+    std::int64_t OomKills() const;
     /// What the kernel counted so far (the counts taken at removal once the group is gone).
     CgroupEvents Events() const;
     /// SIGKILL to every process of the group, until none is left or about half a second passed.

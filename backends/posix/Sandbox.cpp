@@ -376,7 +376,7 @@ void SandboxState::Police(std::int64_t NowNs) {
         return;
     }
     // v2 ends the whole group itself (memory.oom.group); v1 ends one process, and the rest go here.
-    if ((Report.Whole & GuardMemory) && ArenaCgroupHome().Version == 1 && Group->Events().OomKills > 0) {
+    if ((Report.Whole & GuardMemory) && ArenaCgroupHome().Version == 1 && Group->OomKills() > 0) {
         Group->KillAll();
     }
 }

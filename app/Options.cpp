@@ -409,9 +409,10 @@ std::string UsageText() {
            "SIGINT, SIGTERM and SIGHUP stop the run in order (contestants stopped, trace written, summary).\n"
            "Exit status: 0 on a normal end (the window closed, an open-ended run stopped by a signal),\n"
            "1 on a run-time error (75 in the message: an output could not be written), 2 on a bad command\n"
-           "line, 3 when --sandbox require refused the run (a program's sandbox did not wholly hold here;\n"
-           "nothing was played or written), 128 + the signal's number when a signal cut a --moves or\n"
-           "--seconds run short, 141 when the trace's reader went away.\n";
+           "line (a --contestant-write folder the programs could not write to is one), 3 when --sandbox\n"
+           "require refused the run (a program's sandbox did not wholly hold here; nothing was played or\n"
+           "written), 128 + the signal's number when a signal cut a --moves or --seconds run short, 141\n"
+           "when the trace's reader went away.\n";
 }
 
 }  // namespace brakkenfel

@@ -27,6 +27,7 @@
 #include "platform/Errors.h"
 #include "platform/Picture.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Sandbox.h"
 #include "platform/StopSignals.h"
 #include "replay/MatchSession.h"
 #include "sprites/clsSprites.h"
@@ -83,6 +84,17 @@ int main(int argc, char** argv) {
     if (!CheckOutputPaths(chosen, PicturePath(ProgramFolder()), why)) {
         std::fprintf(stderr, "brakkenfel: %s\n", why.c_str());
         return 2;
+    }
+    // A folder granted to the programs that they could not write to is a slip on the command line,
+    // like an output that cannot be written: found before anything is made or started.
+    const bool programs = chosen.Cannon.Is == ContestantKind::Type::Program ||
+                          chosen.Helicopter.Is == ContestantKind::Type::Program;
+    if (chosen.ReplayPath.empty() && programs) {
+        std::string granted;
+        if (!CheckWriteGrant(chosen.Sandbox, granted, why)) {
+            std::fprintf(stderr, "brakkenfel: %s\n", Printable(why).c_str());
+            return 2;
+        }
     }
 
     // Outside the try: an error must stop the contestant programs before it is reported, since

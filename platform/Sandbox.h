@@ -30,4 +30,9 @@ struct SandboxSettings {
     bool Network = false;
 };
 
+/// Checks that the folder `Settings` grant for writing exists and that the programs will be able to
+/// write there (as root they run as a uid of their own); false with `Error` saying why. Its absolute
+/// path in `Resolved`. True without a grant or a sandbox.
+bool CheckWriteGrant(const SandboxSettings& Settings, std::string& Resolved, std::string& Error);
+
 }  // namespace brakkenfel

@@ -157,6 +157,39 @@ std::string DescribeSandbox(const SandboxReport& Report, const SandboxPlan& Plan
 
 SandboxState::SandboxState() = default;
 
+bool CheckWriteGrant(const SandboxSettings& Settings, std::string& Resolved, std::string& Error) {
+    Resolved.clear();
+    if (Settings.Mode == SandboxMode::Off || Settings.WriteDir.empty()) return true;
+    char Path[PATH_MAX];
+    struct stat Info {};
+    if (realpath(Settings.WriteDir.c_str(), Path) == nullptr || stat(Path, &Info) != 0) {
+        Error = "--contestant-write " + Settings.WriteDir + ": not a folder" + ErrorText(errno);
+        return false;
+    }
+    if (!S_ISDIR(Info.st_mode)) {
+        Error = "--contestant-write " + Settings.WriteDir + ": not a folder" + ErrorText(ENOTDIR);
+        return false;
+    }
+    if (geteuid() == 0) {
+        // As root the program is nobody on the machine: the folder must let that uid write, and
+        // changing the owner or mode of the user's folder is not the arena's to do.
+        const uid_t Uid = UnusedId();
+        const bool Writable = (Info.st_mode & S_IWOTH) || (Info.st_uid == Uid && (Info.st_mode & S_IWUSR)) ||
+                              (Info.st_gid == Uid && (Info.st_mode & S_IWGRP));
+        if (!Writable) {
+            Error = "--contestant-write " + Settings.WriteDir + ": as root the contestants run as uid " +
+                    std::to_string(Uid) + ", which cannot write there (chown or chmod the folder)";
+            return false;
+        }
+    } else if (access(Path, W_OK | X_OK) != 0) {
+        // Otherwise the program is the arena's own user, inside its namespace or not.
+        Error = "--contestant-write " + Settings.WriteDir + ": not writable" + ErrorText(errno);
+        return false;
+    }
+    Resolved = Path;
+    return true;
+}
+
 bool SandboxState::Prepare(const SandboxSettings& Chosen, std::string& Error) {
     Mode = Chosen.Mode;
     Settings = Chosen;
@@ -172,31 +205,8 @@ bool SandboxState::Prepare(const SandboxSettings& Chosen, std::string& Error) {
     Planned.ScratchMb = Chosen.ScratchMb;
     char Here[PATH_MAX];
     Planned.WorkDir = getcwd(Here, sizeof Here) ? Here : "/";
-    if (!Chosen.WriteDir.empty()) {
-        char Resolved[PATH_MAX];
-        struct stat Info {};
-        if (realpath(Chosen.WriteDir.c_str(), Resolved) == nullptr || stat(Resolved, &Info) != 0 ||
-            !S_ISDIR(Info.st_mode)) {
-            Error = "--contestant-write " + Chosen.WriteDir + ": not a folder" + ErrorText(errno);
-            return false;
-        }
-        Planned.WriteDir = Resolved;
-    }
     if (geteuid() == 0) Planned.Uid = Planned.Gid = UnusedId();
-    if (!Planned.WriteDir.empty() && Planned.Uid != 0) {
-        // As root the program is nobody on the machine: the folder must let that uid write, and
-        // changing the owner or mode of the user's folder is not the arena's to do.
-        struct stat Info {};
-        stat(Planned.WriteDir.c_str(), &Info);
-        const bool Writable = (Info.st_mode & S_IWOTH) || (Info.st_uid == Planned.Uid && (Info.st_mode & S_IWUSR)) ||
-                              (Info.st_gid == Planned.Gid && (Info.st_mode & S_IWGRP));
-        if (!Writable) {
-            Error = "--contestant-write " + Chosen.WriteDir + ": as root the contestants run as uid " +
-                    std::to_string(Planned.Uid) + ", which cannot write there (chown or chmod the folder)";
-            return false;
-        }
-    }
-    return true;
+    return CheckWriteGrant(Chosen, Planned.WriteDir, Error);
 }
 
 void SandboxState::SetEnvironment(const std::string& Scratch) {

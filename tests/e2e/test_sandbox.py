@@ -260,15 +260,22 @@ class SandboxTest(unittest.TestCase):
                          "was killed by signal %d: its CPU limit of 1 s" % (9 if whole else 24), stderr)
 
     def plain_user(self):
-        """True when the arena can be run as nobody here; skips the test with the reason otherwise."""
+        """Skips the test with the reason when the arena cannot be run as nobody here."""
+        reason = self.plain_user_missing()
+        if reason:
+            self.skipTest(reason)
+
+    def plain_user_missing(self):
+        """Why the arena cannot be run as nobody here, or None."""
         if os.geteuid() != 0:
-            self.skipTest("only root can run the arena as another user here")
+            return "only root can run the arena as another user here"
         if shutil.which("setpriv") is None:
-            self.skipTest("setpriv is missing (util-linux)")
+            return "setpriv is missing (util-linux)"
         probe = subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", "--",
                                 self.program, "--version"], capture_output=True)
         if probe.returncode != 0:
-            self.skipTest("the plain user cannot run %s: %s" % (self.program, probe.stderr.decode().strip()))
+            return "the plain user cannot run %s: %s" % (self.program, probe.stderr.decode().strip())
+        return None
 
     def require(self, user):
         """--sandbox require plays exactly when the default mode's line shows nothing missing, and
@@ -328,6 +335,27 @@ class SandboxTest(unittest.TestCase):
         self.assertIn("; no limits on the program as a whole: cgroups refused (Permission denied)", sandbox)
         self.limits(NOBODY, sandbox)
         self.require(NOBODY)
+
+    def test_a_grant_the_programs_cannot_use_refuses_the_run(self):
+        """--contestant-write naming no folder, or one the programs could not write, is a bad command line."""
+        shut = os.path.join(self.dir, "shut")
+        os.mkdir(shut, 0o755)
+        cases = [(os.path.join(self.dir, "missing"), None, "not a folder (No such file or directory)"),
+                 (self.strip, None, "not a folder (Not a directory)")]
+        if os.geteuid() == 0:
+            # As root the programs are a uid of their own: root's folder is not theirs.
+            cases.append((shut, None, "which cannot write there"))
+        if self.plain_user_missing() is None:
+            cases.append((shut, NOBODY, "not writable (Permission denied)"))
+        for folder, user, why in cases:
+            status, stderr, lines = self.arena(user, "--cannon", "exec:exec python3 %s/victim.py" % self.dir,
+                                               "--contestant-write", folder, moves=5)
+            self.assertEqual((status, lines), (2, []), (folder, user, stderr))
+            self.assertIn("brakkenfel: --contestant-write %s: " % folder, stderr)
+            self.assertIn(why, stderr)
+        # Without a program to grant it to, the folder is not looked at.
+        status, stderr, lines = self.arena(None, "--contestant-write", cases[0][0], moves=5)
+        self.assertEqual((status, len(lines)), (0, 5), stderr)
 
     def test_sandbox_off_is_the_arenas_own_rights(self):
         status, stderr, _ = self.arena(None, "--cannon", "exec:exec python3 %s/prober.py %d %s %s %s %s -" % (

@@ -21,27 +21,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 cache=${BRAKKENFEL_ROOT_CACHE:-/var/cache/brakkenfel-ci}
 deadline=${BRAKKENFEL_ROOT_TIMEOUT:-1800}
-suites='^(bookworm|bookworm-updates|bookworm-security)$'
 
-if ! command -v mmdebstrap >/dev/null; then
-  echo "fresh-root: installing mmdebstrap"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap >/dev/null
-fi
-
-# The Debian 12 sources as apt here reads them (whatever the files' format), one line per suite.
-# Their origin is known only once apt has fetched the lists, so a machine without them updates first.
-debian_sources() {
-  apt-get indextargets --format '$(ORIGIN) $(TARGET_OF) $(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
-    awk -v suites="$suites" '$1 == "Debian" && $2 == "deb" && $4 ~ suites { print "deb " $3 " " $4 " main" }' |
-    sort -u
-}
-sources=$(debian_sources)
-grep -q ' bookworm main$' <<<"$sources" || { apt-get update -qq; sources=$(debian_sources); }
-grep -q ' bookworm main$' <<<"$sources" ||
-  { echo "fresh-root: no Debian 12 (bookworm) mirror found in this machine's apt sources" >&2; exit 1; }
-https=()
-grep -q '^deb https:' <<<"$sources" && https=(--include=ca-certificates)
+. "$root/tools/debian-sources.sh"
+debian_mirrors fresh-root
 
 # The base root, made once a week or when the mirrors change.
 mkdir -p "$cache"

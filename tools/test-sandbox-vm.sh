@@ -7,13 +7,14 @@
 #     service           root, in a system service (as CI and tournament boxes run it)
 #     root-login        root, in a login session
 #     tester-login      the plain user `tester`, in a login session (session-N.scope)
+#     tester-scope      `tester` under `systemd-run --user --scope` (no cpu controller there)
 #     tester-delegated  `tester` under `systemd-run --user --scope -p Delegate=yes`
 #   Each run's log is kept in build-vm/sandbox-vm/ and its sandbox lines are printed. Fails when
 #   any run fails or did not run.
 # tools/test-sandbox-vm.sh --inside PROGRAM [WAY...] is what runs inside the machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-ways=(service root-login tester-login tester-delegated)
+ways=(service root-login tester-login tester-scope tester-delegated)
 
 if [ "${1:-}" = --inside ]; then
   program=$2
@@ -26,6 +27,7 @@ if [ "${1:-}" = --inside ]; then
       service) run=() ;;
       root-login) run=(vm-session login root) ;;
       tester-login) run=(vm-session login tester) ;;
+      tester-scope) run=(vm-session scope tester) ;;
       tester-delegated) run=(vm-session delegated tester) ;;
       *) echo "unknown way $way" >&2; exit 2 ;;
     esac
@@ -37,7 +39,7 @@ if [ "${1:-}" = --inside ]; then
     [ "$status" -eq 0 ] || { result="FAILED (status $status)"; failed=1; }
     printf '== %-17s %4d s  %s\n' "$way" $((SECONDS - started)) "$result"
     # The tests' own report of which protections held, and on failure the failing cases.
-    grep -E '^as uid [0-9]+: ' "$log" | sed 's/^/   /' || echo "   (no sandbox line)"
+    grep -oE 'as uid [0-9]+: .*' "$log" | sed 's/^/   /' || echo "   (no sandbox line)"
     [ "$status" -eq 0 ] || grep -E '^(FAIL|ERROR|AssertionError|Ran |FAILED|OK)' "$log" | sed 's/^/   /'
   done
   exit "$failed"

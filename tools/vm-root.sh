@@ -53,15 +53,15 @@ packages=(
   nodejs default-jre-headless
 )
 
-# Run as root at boot by brakkenfel-vm.service: the host's disk (labelled brakkenfel-io) holds
-# `command`, src/, in/ and out/; the command's status is left in it for the host.
+# Run as root at boot by brakkenfel-vm.service, which powers off after it: the host's disk (labelled
+# brakkenfel-io) holds `command`, src/, in/ and out/; the command's status is left in it for the host.
 guest_run() {
   cat <<'EOF'
 #!/bin/bash
-# Runs the host's command from its disk, leaves the status beside it, and powers the machine off.
+# Runs the host's command from its disk and leaves the status beside it.
 set -u
 mkdir -p /io
-mount LABEL=brakkenfel-io /io || { echo "vm-root: the host's disk is missing" >&2; systemctl poweroff; exit 1; }
+mount LABEL=brakkenfel-io /io || { echo "vm-root: the host's disk is missing" >&2; exit 1; }
 ln -sfn /io/src /src
 ln -sfn /io/in /in
 ln -sfn /io/out /out
@@ -79,7 +79,6 @@ echo "$status" >/io/status
 sync
 cd /
 umount /io
-systemctl poweroff --no-block
 EOF
 }
 
@@ -115,7 +114,7 @@ ExecStart=/usr/local/sbin/brakkenfel-vm-run
 StandardOutput=tty
 StandardError=tty
 TTYPath=/dev/ttyS0
-# Powers off even when the runner itself failed.
+# Powers off whatever the runner did.
 ExecStopPost=/usr/bin/systemctl poweroff --no-block
 
 [Install]
@@ -148,6 +147,21 @@ make_machine() {
   rm -rf --one-file-system "$tree"
 }
 
+# Whatever way the script ends: stop the machine (or mmdebstrap), delete what this run made.
+work=$(realpath "$(mktemp -d /var/tmp/brakkenfel-vm.XXXXXX)")
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM
+  set +e
+  [ -n "${child:-}" ] && kill -TERM "$child" 2>/dev/null && wait "$child"
+  [ -n "${part:-}" ] && rm -rf --one-file-system "$part"
+  rm -rf --one-file-system "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 # The machine, made once a week or when the mirrors or its recipe change.
 mkdir -p "$cache"
 key=$(printf '%s\n' "$sources" "${https[@]}" "${packages[@]}" "$(declare -f make_machine guest_run guest_session guest_unit)" |
@@ -158,24 +172,16 @@ if [ -z "$(find "$machine/root.ext4" -mtime -7 2>/dev/null)" ]; then
   started=$SECONDS
   rm -rf --one-file-system "$cache"/bookworm-vm-*
   part=$machine.$$.part
-  rm -rf "$part"
-  make_machine "$part" || { rm -rf --one-file-system "$part"; exit 1; }
-  mv "$part" "$machine"
+  # In the background, so that a signal to this script is handled at once.
+  make_machine "$part" &
+  child=$!
+  wait "$child"
+  child=
+  # Another run may have made the same machine meanwhile; either one will do.
+  mv -T "$part" "$machine" 2>/dev/null || rm -rf --one-file-system "$part"
+  part=
   echo "vm-root: machine made in $((SECONDS - started)) s ($(du -sm "$machine" | cut -f1) MB)"
 fi
-
-work=$(realpath "$(mktemp -d /var/tmp/brakkenfel-vm.XXXXXX)")
-cleanup() {
-  local status=$?
-  trap - EXIT INT TERM
-  set +e
-  [ -n "${child:-}" ] && kill -TERM "$child" 2>/dev/null && wait "$child"
-  rm -rf --one-file-system "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
 
 # The host's disk: the commit, the input, the command, and room for the output.
 io=$work/io

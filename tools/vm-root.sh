@@ -2,8 +2,8 @@
 # Runs one command in this checkout's commit inside a virtual machine of stock Debian 12: systemd, logind, cgroup v2, its own kernel.
 #
 # Usage (as root): tools/vm-root.sh COMMAND [ARGUMENT...]
-#   e.g. BRAKKENFEL_ROOT_IN=build-vm tools/vm-root.sh tools/vm-sandbox-tests.sh /in/brakkenfel
-#        tools/vm-root.sh vm-session login tester cat /proc/self/cgroup
+#   e.g. tools/vm-root.sh cat /proc/self/cgroup
+#        tools/vm-root.sh vm-session delegated tester cat /proc/self/cgroup
 # The machine is made with mmdebstrap from the Debian mirrors this machine's apt uses (Debian's
 # kernel, systemd as init, logind through libpam-systemd, the user bus), with a plain user `tester`
 # whose user manager lingers, and booted with qemu-system-x86_64: KVM when /dev/kvm is usable, TCG

@@ -1,4 +1,5 @@
 # Sourced by the scripts that make Debian 12 roots: the mirrors this machine's apt uses, one line per suite.
+# shellcheck shell=bash disable=SC2034  # sets variables for the script that sources it
 #
 # debian_mirrors NAME sets `sources` (apt lines for bookworm, -updates and -security, main) and
 # `https` (the mmdebstrap option a https mirror needs, or nothing); NAME prefixes its messages.

@@ -22,6 +22,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${BRAKKENFEL_ROOT_CACHE:-/var/cache/brakkenfel-ci}
 deadline=${BRAKKENFEL_ROOT_TIMEOUT:-1800}
 
+# shellcheck source=tools/debian-sources.sh
 . "$root/tools/debian-sources.sh"
 debian_mirrors fresh-root
 

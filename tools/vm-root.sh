@@ -42,6 +42,7 @@ if [ ${#needed[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${needed[@]}" >/dev/null
 fi
+# shellcheck source=tools/debian-sources.sh
 . "$root/tools/debian-sources.sh"
 debian_mirrors vm-root
 
@@ -203,7 +204,13 @@ rm -rf "$io"
 accel=${BRAKKENFEL_VM_ACCEL:-}
 if [ -z "$accel" ]; then
   accel=tcg
-  [ -r /dev/kvm ] && [ -w /dev/kvm ] && grep -qwE 'vmx|svm' /proc/cpuinfo && accel=kvm
+  if [ ! -w /dev/kvm ]; then
+    echo "vm-root: no usable /dev/kvm: TCG, several times slower"
+  elif ! grep -qwE 'vmx|svm' /proc/cpuinfo; then
+    echo "vm-root: /dev/kvm is there but the CPU offers no vmx or svm (a paravirtual KVM): TCG, several times slower"
+  else
+    accel=kvm
+  fi
 fi
 case "$accel" in
   # Nested under another hypervisor, KVM may refuse the guest the host's arch-capabilities MSR (qemu

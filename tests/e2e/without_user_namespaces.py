@@ -31,11 +31,13 @@ if child == 0:
 os.close(ready[1])
 os.close(go[0])
 # Only a process outside the namespace may map more than its own id.
+# Without a namespace the child waits for nothing: it may have exec'd and closed its end already.
 if os.read(ready[0], 1) == b"1":
     for name in ("uid_map", "gid_map"):
         with open("/proc/%d/%s" % (child, name), "w") as map_:
             map_.write("0 0 1\n%d %d 1\n" % (user, user))
-os.write(go[1], b"1")
+    os.write(go[1], b"1")
+os.close(go[1])
 for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
     signal.signal(number, lambda received, _: os.kill(child, received))
 sys.exit(os.waitstatus_to_exitcode(os.waitpid(child, 0)[1]))

@@ -12,40 +12,15 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "backends/posix/SmallFile.h"
+
 namespace brakkenfel {
 
 namespace {
 
-// Files of a cgroup are small; anything longer is cut (cgroup.procs of a huge group is re-read anyway).
-constexpr std::size_t MaxRead = 1 << 16;
 // How long killing a group and removing it may take at most; a process stuck in the kernel is left.
 constexpr long KillRounds = 500;   // of about 1 ms each
 constexpr long RemoveRounds = 200;
-
-std::string ReadSmall(const std::string& Path) {
-    const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (Fd < 0) return {};
-    std::string Text;
-    char Chunk[4096];
-    while (Text.size() < MaxRead) {
-        const ssize_t Read = read(Fd, Chunk, sizeof Chunk);
-        if (Read < 0 && errno == EINTR) continue;
-        if (Read <= 0) break;
-        Text.append(Chunk, std::min(static_cast<std::size_t>(Read), MaxRead - Text.size()));
-    }
-    close(Fd);
-    return Text;
-}
-
-// 0 or the errno of the refusal.
-int WriteSmall(const std::string& Path, const std::string& Text) {
-    const int Fd = open(Path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (Fd < 0) return errno;
-    const ssize_t Written = write(Fd, Text.data(), Text.size());
-    const int Error = Written == static_cast<ssize_t>(Text.size()) ? 0 : (Written < 0 ? errno : EIO);
-    close(Fd);
-    return Error;
-}
 
 void Pause1ms() {
     timespec Wait{0, 1'000'000};

@@ -13,8 +13,9 @@
 #include <sched.h>
 #endif
 
-#include <cerrno>
 #include <atomic>
+#include <bit>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include <fstream>
 
 #include "backends/posix/Cgroup.h"
+#include "backends/posix/SmallFile.h"
 #include "backends/posix/ChildStart.h"
 
 extern char** environ;
@@ -39,10 +41,14 @@ std::string ErrorText(int Error) { return Error == 0 ? std::string() : std::stri
 // The uid a root arena's contestants run as: the first from 0x70000000 that no account has. One and
 // the same for every match, so that what a program keeps in a granted folder stays its own.
 uid_t UnusedId() {
-    for (uid_t Candidate = 0x70000000U; Candidate < 0x70000000U + 4096; ++Candidate) {
-        if (getpwuid(Candidate) == nullptr && getgrgid(Candidate) == nullptr) return Candidate;
-    }
-    return 0x7FFFFFF0U;
+    // Looked up once: every check and every contestant of the run asks for it.
+    static const uid_t Found = [] {
+        for (uid_t Candidate = 0x70000000U; Candidate < 0x70000000U + 4096; ++Candidate) {
+            if (getpwuid(Candidate) == nullptr && getgrgid(Candidate) == nullptr) return Candidate;
+        }
+        return static_cast<uid_t>(0x7FFFFFF0U);
+    }();
+    return Found;
 }
 
 // Without a user namespace of its own a contestant's process limit is counted over its uid across
@@ -77,14 +83,6 @@ std::int64_t TasksOfUser(uid_t User) {
         if (Real == static_cast<long>(User)) Count += Threads;
     }
     return Count;
-}
-
-bool WriteText(const std::string& Path, const std::string& Text) {
-    const int Fd = open(Path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (Fd < 0) return false;
-    const bool Done = write(Fd, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size());
-    close(Fd);
-    return Done;
 }
 
 const char* StepWords(SandboxStep Step) {
@@ -264,12 +262,16 @@ pid_t SandboxState::Start(ChildPlan& Plan, int (*Init)(void*), void* StackTop, s
             const uid_t Outside = Planned.Uid != 0 ? Planned.Uid : geteuid();
             const gid_t OutsideGroup = Planned.Uid != 0 ? Planned.Gid : getegid();
             const std::string Proc = "/proc/" + std::to_string(Child) + "/";
-            const bool Mapped =
-                (geteuid() == 0 || WriteText(Proc + "setgroups", "deny")) &&
-                WriteText(Proc + "uid_map", std::to_string(Outside) + " " + std::to_string(Outside) + " 1\n") &&
-                WriteText(Proc + "gid_map", std::to_string(OutsideGroup) + " " + std::to_string(OutsideGroup) + " 1\n");
-            if (!Mapped) {
-                Refused = errno;
+            int Unmapped = geteuid() == 0 ? 0 : WriteSmall(Proc + "setgroups", "deny");
+            if (Unmapped == 0) {
+                Unmapped = WriteSmall(Proc + "uid_map", std::to_string(Outside) + " " + std::to_string(Outside) + " 1\n");
+            }
+            if (Unmapped == 0) {
+                Unmapped = WriteSmall(Proc + "gid_map",
+                                      std::to_string(OutsideGroup) + " " + std::to_string(OutsideGroup) + " 1\n");
+            }
+            if (Unmapped != 0) {
+                Refused = Unmapped;
                 kill(Child, SIGKILL);
                 while (waitpid(Child, nullptr, 0) < 0 && errno == EINTR) {
                 }
@@ -368,7 +370,7 @@ void SandboxState::AddProgramLimits() {
     // What the group holds the child noted itself from the go byte; why it holds no more is known here.
     if (!(WantedGuards(Planned) & GuardProgram) || (Report.Held & GuardProgram)) return;
     const CgroupFault Fault = Group ? Group->Fault : CgroupFault::Missing;
-    const unsigned At = 8;  // GuardProgram's place
+    const auto At = static_cast<unsigned>(std::countr_zero(static_cast<std::uint32_t>(GuardProgram)));
     Report.Step[At] = Fault == CgroupFault::Missing        ? SandboxStep::CgroupMissing
                       : Fault == CgroupFault::NotDelegated ? SandboxStep::CgroupNotDelegated
                       : Fault == CgroupFault::Shared       ? SandboxStep::CgroupShared
